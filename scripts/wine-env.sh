@@ -1,0 +1,195 @@
+# shellcheck shell=bash
+# A contained Wine for running the project's Windows programs on Linux. Source it, then:
+#
+#   wine_env_init [DIR]       exports HOME, XDG_*, WINE* for a fresh run folder under DIR
+#                             (default $TAVORO_WINE_DIR, else build/wine in the repository)
+#   trap wine_env_cleanup EXIT
+#   wine_prefix_ready         copies the cached template prefix (building it on first use)
+#   wine_display_ready        starts a private Xvfb, or uses $TAVORO_WINE_DISPLAY if set
+#   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
+#   wine_clear_windows_version NAME.exe
+#   wine_env_cleanup          ends what this run started and removes its folder
+#
+# Programs then see T:\ as the root of $TAVORO_TEST_ROOT_DIR (exported, with
+# TAVORO_TEST_ROOT_DRIVE=T:), for tests that need a program at a drive root: Z:\ is the Linux
+# root and must never be written to.
+#
+# TAVORO_WINE_KEEP=1 keeps the run folder (prefix, home, logs) for a look afterwards.
+
+_wine_env_repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+_wine_env_self="${_wine_env_repo}/scripts/wine-env.sh"
+
+wine_env_log() { echo "wine-env: $*" >&2; }
+
+wine_env_init() {
+  local root="${1:-${TAVORO_WINE_DIR:-${_wine_env_repo}/build/wine}}"
+  mkdir -p "${root}"
+  WINE_ENV_ROOT="$(cd "${root}" && pwd)"
+  WINE_ENV_RUN="$(mktemp -d "${WINE_ENV_ROOT}/run.XXXXXX")"
+  WINE_ENV_XVFB_PID=""
+  WINE_ENV_PREFIX_MADE=0
+
+  # Wine writes into $HOME (a missing WINEPREFIX means a 1.3 GB ~/.wine, and desktop shortcuts
+  # follow $HOME), so everything points into the run folder before any Wine process starts.
+  export HOME="${WINE_ENV_RUN}/home"
+  export XDG_CONFIG_HOME="${HOME}/.config" XDG_DATA_HOME="${HOME}/.local/share"
+  export XDG_CACHE_HOME="${HOME}/.cache"
+  export WINEPREFIX="${WINE_ENV_RUN}/prefix" WINEARCH=win64 WINEDEBUG="${WINEDEBUG:--all}"
+  # No .NET or HTML engine install prompts, and no menu entries or file associations written
+  # into the sandboxed home.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  export TAVORO_TEST_ROOT_DRIVE="T:" TAVORO_TEST_ROOT_DIR="${WINE_ENV_RUN}/drive-t"
+  mkdir -p "${HOME}" "${XDG_CONFIG_HOME}" "${XDG_DATA_HOME}" "${XDG_CACHE_HOME}" \
+    "${TAVORO_TEST_ROOT_DIR}"
+}
+
+# The template depends on the Wine build and on how this file prepares it.
+_wine_template_key() {
+  {
+    wine --version
+    dpkg-query -W -f='${Package}:${Architecture}=${Version}\n' wine64 wine32:i386 2>/dev/null || true
+    cat "${_wine_env_self}"
+  } | sha256sum | cut -c1-16
+}
+
+# Each wineserver keeps its socket in /tmp/<name>/server-<dev>-<inode of prefix>, where <name>
+# is recorded in the prefix's "wineserver" file and reused by every later server of that
+# prefix. Only the folder that belongs to the given prefix is removed.
+_wine_remove_server_dir() {
+  local prefix="$1" name dir
+  [[ -f "${prefix}/wineserver" ]] || return 0
+  name="$(<"${prefix}/wineserver")"
+  [[ "${name}" =~ ^wine-[A-Za-z0-9]+$ ]] || return 0
+  dir="/tmp/${name}"
+  local mine
+  mine="server-$(stat -c %D "${prefix}")-$(printf '%x' "$(stat -c %i "${prefix}")")"
+  [[ -d "${dir}/${mine}" ]] || return 0
+  rm -rf "${dir:?}/${mine}"
+  rmdir "${dir}" 2>/dev/null || true
+}
+
+_wine_template_build() {
+  local out="$1" started=${SECONDS}
+  (
+    set -euo pipefail
+    export HOME="${out}/home"
+    export XDG_CONFIG_HOME="${HOME}/.config" XDG_DATA_HOME="${HOME}/.local/share"
+    export XDG_CACHE_HOME="${HOME}/.cache" WINEPREFIX="${out}/prefix"
+    mkdir -p "${HOME}"
+    unset DISPLAY
+    wineboot -i >"${out}/wineboot.log" 2>&1
+
+    # A CJK font alone leaves the default GUI font and message boxes as boxes: Wine has to be
+    # told to substitute the Japanese Windows fonts. A crash must end the program, not wait
+    # for someone to close winedbg's dialog.
+    cat >"${out}/setup.reg" <<'EOF'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"MS UI Gothic"="IPAPGothic"
+"MS PGothic"="IPAPGothic"
+"Meiryo"="IPAPGothic"
+"Meiryo UI"="IPAPGothic"
+"Yu Gothic UI"="IPAPGothic"
+"MS Gothic"="IPAGothic"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+EOF
+    wine regedit /S "Z:${out//\//\\}\\setup.reg" >>"${out}/wineboot.log" 2>&1
+    wineserver -w
+
+    # Desktop, Documents and the other user folders link into $HOME; as real folders a
+    # shortcut a test creates stays inside the prefix.
+    local link
+    for link in "${WINEPREFIX}"/drive_c/users/*/*; do
+      if [[ -L "${link}" ]]; then
+        rm "${link}"
+        mkdir "${link}"
+      fi
+    done
+    _wine_remove_server_dir "${WINEPREFIX}"
+    # Without the record, each copy's first server picks its own /tmp folder, so concurrent
+    # runs never share one and cleaning up one run cannot break another.
+    rm -f "${WINEPREFIX}/wineserver"
+    rm -rf "${HOME}"
+  ) || return 1
+  wine_env_log "prepared template prefix in $((SECONDS - started)) s"
+}
+
+wine_prefix_ready() {
+  local key template lock
+  key="$(_wine_template_key)"
+  template="${WINE_ENV_ROOT}/template-${key}"
+  lock="${WINE_ENV_ROOT}/template.lock"
+  (
+    # Two harness runs started together build the template once.
+    flock 9
+    if [[ ! -d "${template}" ]]; then
+      local stale
+      for stale in "${WINE_ENV_ROOT}"/template-*; do
+        [[ -e "${stale}" && "${stale}" != "${template}" ]] && rm -rf "${stale}"
+      done
+      local tmp="${template}.partial"
+      rm -rf "${tmp}"
+      mkdir -p "${tmp}"
+      _wine_template_build "${tmp}" || { rm -rf "${tmp}"; exit 1; }
+      mv "${tmp}" "${template}"
+    fi
+  ) 9>"${lock}" || { wine_env_log "could not prepare the template prefix"; return 1; }
+
+  cp -a "${template}/prefix" "${WINEPREFIX}"
+  WINE_ENV_PREFIX_MADE=1
+  ln -s "${TAVORO_TEST_ROOT_DIR}" "${WINEPREFIX}/dosdevices/t:"
+}
+
+wine_display_ready() {
+  if [[ -n "${TAVORO_WINE_DISPLAY:-}" ]]; then
+    export DISPLAY="${TAVORO_WINE_DISPLAY}"
+    return 0
+  fi
+  # -displayfd makes Xvfb pick a free display itself and write its number once it accepts
+  # connections, so there is neither a guessed number nor a guessed delay.
+  local fifo="${WINE_ENV_RUN}/xvfb.fifo" display=""
+  mkfifo "${fifo}"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"${fifo}" \
+    >"${WINE_ENV_RUN}/xvfb.log" 2>&1 </dev/null &
+  WINE_ENV_XVFB_PID=$!
+  if ! read -r -t 30 display <"${fifo}" || [[ ! "${display}" =~ ^[0-9]+$ ]]; then
+    wine_env_log "Xvfb did not start:"
+    cat "${WINE_ENV_RUN}/xvfb.log" >&2
+    return 1
+  fi
+  export DISPLAY=":${display}"
+}
+
+wine_set_windows_version() {
+  # HKCU\Software is shared by the 32- and 64-bit views, so one value serves both builds.
+  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$1" /v Version /d "$2" /f >/dev/null
+}
+
+wine_clear_windows_version() {
+  wine reg delete "HKCU\\Software\\Wine\\AppDefaults\\$1" /v Version /f >/dev/null 2>&1 || true
+}
+
+wine_env_cleanup() {
+  [[ -n "${WINE_ENV_RUN:-}" ]] || return 0
+  if ((WINE_ENV_PREFIX_MADE)) && [[ -d "${WINEPREFIX}" ]]; then
+    # Kills every process of this prefix (a timed-out test, a dialog left open) and its
+    # server, and nothing that belongs to another prefix.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    _wine_remove_server_dir "${WINEPREFIX}"
+  fi
+  if [[ -n "${WINE_ENV_XVFB_PID}" ]]; then
+    kill "${WINE_ENV_XVFB_PID}" 2>/dev/null || true
+    wait "${WINE_ENV_XVFB_PID}" 2>/dev/null || true
+    WINE_ENV_XVFB_PID=""
+  fi
+  if [[ "${TAVORO_WINE_KEEP:-0}" == 1 ]]; then
+    wine_env_log "kept ${WINE_ENV_RUN}"
+  else
+    rm -rf "${WINE_ENV_RUN}"
+  fi
+  WINE_ENV_RUN=""
+}

@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# Runs Windows GoogleTest programs under a contained Wine: a fresh copy of a cached prefix, a
+# private Xvfb, a sandboxed home, all removed afterwards (see scripts/wine-env.sh).
+#
+# Usage: scripts/wine-tests.sh [options] EXE... [-- GTEST_ARGS...]
+#   --results DIR      where <name>.xml and <name>.log go (default: results/ in the CMake build
+#                      folder that holds each EXE, beside the host results)
+#   --version-matrix   afterwards, run the *RealWindowsVersion* tests of each EXE that has them
+#                      once per Windows version Wine is told to report, with
+#                      TAVORO_EXPECT_WINDOWS set; results go to <name>-<version>.xml
+#   --versions "V..."  the versions for the matrix (default: "winxp vista win7 win10")
+#   --timeout SECS     limit for one program run (default 600)
+#   --display :N       use this X display instead of starting Xvfb
+#   --keep             keep the run folder (prefix, home, T: drive) under build/wine
+#   --verbose          print every line of the tests' output, not only failures and summaries
+#   GTEST_ARGS         passed to every main run, e.g. -- --gtest_filter='Registry*'
+#
+# Exits 0 when every program ran to the end and all its tests passed, 1 otherwise, 2 on bad
+# usage. A program that crashes, hangs or writes no XML gets a result file with one failure,
+# so totals summed over the XML files show it too.
+#
+# Examples:
+#   scripts/wine-tests.sh build/win32/tests/contract_tests.exe build/win32/tests/win32_tests.exe
+#   scripts/wine-tests.sh --version-matrix build/win64/tests/contract_tests.exe
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=wine-env.sh
+source "${here}/wine-env.sh"
+xmltool="${here}/gtest-xml.py"
+
+results_dir=""
+matrix=0
+versions="winxp vista win7 win10"
+matrix_filter='*RealWindowsVersion*'
+timeout_s=600
+verbose=0
+exes=()
+gtest_args=()
+
+usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0" >&2; exit 2; }
+
+while (($#)); do
+  case "$1" in
+    --results) results_dir="${2:?}"; shift 2 ;;
+    --version-matrix) matrix=1; shift ;;
+    --versions) versions="${2:?}"; shift 2 ;;
+    --timeout) timeout_s="${2:?}"; shift 2 ;;
+    --display) export TAVORO_WINE_DISPLAY="${2:?}"; shift 2 ;;
+    --keep) export TAVORO_WINE_KEEP=1; shift ;;
+    --verbose) verbose=1; shift ;;
+    -h | --help) usage ;;
+    --) shift; gtest_args=("$@"); break ;;
+    -*) echo "wine-tests: unknown option $1" >&2; usage ;;
+    *) exes+=("$1"); shift ;;
+  esac
+done
+((${#exes[@]})) || usage
+
+# The results of a program go beside the host results of the same build folder.
+results_for() {
+  [[ -n "${results_dir}" ]] && { echo "${results_dir}"; return; }
+  local dir
+  dir="$(dirname "$1")"
+  while [[ "${dir}" != / && ! -f "${dir}/CMakeCache.txt" ]]; do dir="$(dirname "${dir}")"; done
+  [[ "${dir}" == / ]] && dir="$(dirname "$1")"
+  echo "${dir}/results"
+}
+
+declare -A seen_xml=()
+for i in "${!exes[@]}"; do
+  exe="$(realpath -e "${exes[i]}")" || { echo "wine-tests: no such file: ${exes[i]}" >&2; exit 2; }
+  exes[i]="${exe}"
+  xml="$(results_for "${exe}")/$(basename "${exe}" .exe).xml"
+  if [[ -n "${seen_xml[${xml}]:-}" ]]; then
+    echo "wine-tests: ${exes[i]} and ${seen_xml[${xml}]} would both write ${xml};" \
+      "run them with separate --results" >&2
+    exit 2
+  fi
+  seen_xml[${xml}]="${exe}"
+done
+
+# Programs are Windows processes: they get the XML path as a Windows path on Z:.
+windows_path() { local p; p="$(realpath -m "$1")"; echo "Z:${p//\//\\}"; }
+
+failures=0
+ran=0
+
+# run_program EXE XML LOG [GTEST_ARGS...]: one run under the time limit; prints the tests'
+# failures and the summary; returns non-zero if anything went wrong.
+run_program() {
+  local exe="$1" xml="$2" log="$3"
+  shift 3
+  local name started=${SECONDS} rc=0 problem=""
+  name="$(basename "${xml}" .xml)"
+  mkdir -p "$(dirname "${xml}")" "${WINE_ENV_RUN}/work"
+  rm -f "${xml}" "${xml%.xml}-exit.xml"
+  # In the background, so that an interrupt reaches the trap at once instead of after the
+  # program ends.
+  (cd "${WINE_ENV_RUN}/work" &&
+    exec timeout -k 10 "${timeout_s}" wine "${exe}" \
+      "--gtest_output=xml:$(windows_path "${xml}")" "$@") </dev/null >"${log}" 2>&1 &
+  wait $! || rc=$?
+  sed -i 's/\r$//' "${log}"
+  ran=$((ran + 1))
+
+  if ((verbose)); then
+    cat "${log}"
+  else
+    grep -Ev '^\[ (RUN      |      OK) \]' "${log}" || true
+  fi
+  if ((rc == 124 || rc == 137)); then
+    problem="timed out after ${timeout_s} s"
+    echo "--- last lines before the time limit:"
+    tail -n 20 "${log}"
+    # The run's processes may outlive the launcher that timeout killed.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  elif [[ ! -s "${xml}" ]]; then
+    problem="exited with code ${rc} and wrote no results (crash?)"
+  elif ((rc != 0)); then
+    local totals
+    read -r -a totals < <(python3 "${xmltool}" total "${xml}")
+    ((totals[1] > 0)) || problem="exited with code ${rc} although no test failed"
+  fi
+  if [[ -n "${problem}" ]]; then
+    local extra="${xml}"
+    [[ -s "${xml}" ]] && extra="${xml%.xml}-exit.xml"
+    python3 "${xmltool}" missing "${extra}" "${name}" "${name}: ${problem}"
+    echo "wine-tests: ${name}: ${problem}"
+  fi
+  python3 "${xmltool}" summary "${xml}"
+  echo "wine-tests: ${name} took $((SECONDS - started)) s (log: ${log})"
+  [[ -z "${problem}" && "${rc}" == 0 ]]
+}
+
+all_started=${SECONDS}
+trap wine_env_cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+unset TAVORO_EXPECT_WINDOWS
+
+wine_env_init
+started=${SECONDS}
+wine_prefix_ready
+wine_display_ready
+echo "wine-tests: prefix ready in $((SECONDS - started)) s, DISPLAY=${DISPLAY}, $(wine --version)"
+
+for exe in "${exes[@]}"; do
+  out="$(results_for "${exe}")"
+  name="$(basename "${exe}" .exe)"
+  echo "=== ${exe}"
+  run_program "${exe}" "${out}/${name}.xml" "${out}/${name}.log" "${gtest_args[@]}" ||
+    failures=$((failures + 1))
+done
+
+if ((matrix)); then
+  with_tests=0
+  for exe in "${exes[@]}"; do
+    out="$(results_for "${exe}")"
+    name="$(basename "${exe}" .exe)"
+    listed="$(timeout 120 wine "${exe}" --gtest_list_tests "--gtest_filter=${matrix_filter}" \
+      </dev/null 2>&1 | tr -d '\r')" || true
+    if ! grep -q '^  ' <<<"${listed}"; then
+      echo "=== ${exe}: no ${matrix_filter} tests, no version matrix"
+      continue
+    fi
+    with_tests=$((with_tests + 1))
+    for version in ${versions}; do
+      echo "=== ${exe} as ${version}"
+      wine_set_windows_version "$(basename "${exe}")" "${version}"
+      TAVORO_EXPECT_WINDOWS="${version}" run_program "${exe}" "${out}/${name}-${version}.xml" \
+        "${out}/${name}-${version}.log" "--gtest_filter=${matrix_filter}" ||
+        failures=$((failures + 1))
+      wine_clear_windows_version "$(basename "${exe}")"
+    done
+  done
+  if ((with_tests == 0)); then
+    echo "wine-tests: --version-matrix given, but no program has ${matrix_filter} tests"
+    failures=$((failures + 1))
+  fi
+fi
+
+echo "wine-tests: ${ran} runs, ${failures} failed, $((SECONDS - all_started)) s in all"
+((failures == 0))

@@ -1,0 +1,43 @@
+#pragma once
+// What the contract cases need from a platform: its services, and a scratch place on its file
+// system where a test can lay down and inspect files. One implementation per backend; the
+// cases themselves are shared.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "platform/version.h"
+
+namespace tavoro::contract {
+
+class ContractPlatform {
+ public:
+  virtual ~ContractPlatform() = default;
+
+  virtual platform::ProfileFile& Profile() = 0;
+  virtual platform::Registry& Registry() = 0;
+  virtual platform::VersionQuery& Version() = 0;
+
+  // A new, empty folder in Windows form; `name` (UTF-8, may be Japanese) is its last part.
+  // Removed with everything in it when the platform object goes.
+  virtual std::string NewFolder(std::string_view name) = 0;
+
+  // The root of a drive the test may write to ("T:\"), or the empty text where there is none.
+  virtual std::string WritableDriveRoot() = 0;
+
+  virtual void WriteFile(std::string_view windows_path, std::string_view bytes) = 0;
+  virtual std::optional<std::string> ReadFile(std::string_view windows_path) = 0;
+  virtual void RemoveFile(std::string_view windows_path) = 0;
+
+  // `utf8` as the platform's settings file stores text (the ANSI code page on Windows).
+  virtual std::string FileEncoding(std::string_view utf8) = 0;
+};
+
+// Provided by the backend's half of the contract test program.
+std::unique_ptr<ContractPlatform> MakeContractPlatform();
+
+}  // namespace tavoro::contract

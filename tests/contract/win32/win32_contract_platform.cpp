@@ -1,0 +1,90 @@
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "contract/contract_platform.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/win32_profile_file.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_version_query.h"
+
+namespace tavoro::contract {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::win32::Narrow;
+using platform::win32::Widen;
+
+fs::path NewScratchRoot() {
+  static int counter = 0;
+  fs::path root = fs::temp_directory_path() /
+                  (L"tavoro-contract-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                   std::to_wstring(++counter));
+  fs::create_directories(root);
+  return root;
+}
+
+class Win32ContractPlatform final : public ContractPlatform {
+ public:
+  Win32ContractPlatform() : scratch_(NewScratchRoot()) {}
+  ~Win32ContractPlatform() override {
+    std::error_code ignored;
+    fs::remove_all(scratch_, ignored);
+    if (const std::string root = WritableDriveRoot(); !root.empty()) {
+      fs::remove(Widen(root + "setting.ini"), ignored);
+    }
+  }
+
+  platform::ProfileFile& Profile() override { return profile_; }
+  platform::Registry& Registry() override { return registry_; }
+  platform::VersionQuery& Version() override { return version_; }
+
+  std::string NewFolder(std::string_view name) override {
+    const fs::path folder = scratch_ / std::to_wstring(++folders_) / Widen(name);
+    fs::create_directories(folder);
+    return Narrow(folder.wstring());
+  }
+
+  // The test harness maps a spare drive letter to a scratch folder for this.
+  std::string WritableDriveRoot() override {
+    const char* drive = std::getenv("TAVORO_TEST_ROOT_DRIVE");
+    return drive && *drive ? std::string(drive) + "\\" : std::string();
+  }
+
+  void WriteFile(std::string_view windows_path, std::string_view bytes) override {
+    std::ofstream out(fs::path(Widen(windows_path)), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::optional<std::string> ReadFile(std::string_view windows_path) override {
+    std::ifstream in(fs::path(Widen(windows_path)), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream content;
+    content << in.rdbuf();
+    return std::move(content).str();
+  }
+  void RemoveFile(std::string_view windows_path) override {
+    std::error_code ignored;
+    fs::remove(fs::path(Widen(windows_path)), ignored);
+  }
+  std::string FileEncoding(std::string_view utf8) override {
+    return platform::win32::WideToAnsi(Widen(utf8));
+  }
+
+ private:
+  fs::path scratch_;
+  platform::win32::Win32ProfileFile profile_;
+  platform::win32::Win32Registry registry_;
+  platform::win32::Win32VersionQuery version_;
+  int folders_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ContractPlatform> MakeContractPlatform() {
+  return std::make_unique<Win32ContractPlatform>();
+}
+
+}  // namespace tavoro::contract

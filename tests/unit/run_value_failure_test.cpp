@@ -1,0 +1,98 @@
+// What the user sees when start-with-Windows cannot be registered, on the in-memory registry
+// that can refuse what a real one refuses.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/headless/fixed_version_query.h"
+#include "platform/headless/memory_registry.h"
+#include "settings/modRegAutoStart.h"
+
+namespace tavoro::settings {
+namespace {
+
+using platform::MsgBoxIcon;
+using platform::RegistryRoot;
+using platform::headless::FixedVersionQuery;
+using platform::headless::MemoryRegistry;
+
+struct ShownBox {
+  std::string text;
+  MsgBoxIcon icon;
+  std::string title;
+};
+
+class BoxLog final : public platform::MessageBoxes {
+ public:
+  void MsgBox(std::string_view text, MsgBoxIcon icon, std::string_view title) override {
+    boxes.push_back({std::string(text), icon, std::string(title)});
+  }
+  std::vector<ShownBox> boxes;
+};
+
+class RunValueFailures : public ::testing::Test {
+ protected:
+  modRegAutoStart AutoStart() { return modRegAutoStart(registry_, version_, log_, "C:\\App"); }
+  MemoryRegistry registry_;
+  FixedVersionQuery version_;
+  BoxLog log_;
+};
+
+TEST_F(RunValueFailures, RefusedKeyShowsTheSystemTextWithExclamationAndProgramTitle) {
+  registry_.FailKeysOf(RegistryRoot::LocalMachine, platform::kAccessDenied);
+  AutoStart().AddRunValue(RegistryRoot::LocalMachine);
+  ASSERT_EQ(log_.boxes.size(), 1u);
+  EXPECT_EQ(log_.boxes[0].text, registry_.MessageText(platform::kAccessDenied));
+  EXPECT_EQ(log_.boxes[0].icon, MsgBoxIcon::Exclamation);
+  EXPECT_EQ(log_.boxes[0].title, "Tavorophone");
+  EXPECT_FALSE(registry_.Value(RegistryRoot::LocalMachine, kRunKeyPath, kRunValueName));
+}
+
+TEST_F(RunValueFailures, RefusedWriteShowsTheWriteCodeOnce) {
+  registry_.FailWritesOf(RegistryRoot::CurrentUser, 1021);
+  AutoStart().AddRunValue(RegistryRoot::CurrentUser);
+  ASSERT_EQ(log_.boxes.size(), 1u);
+  EXPECT_EQ(log_.boxes[0].text, registry_.MessageText(1021));
+  EXPECT_FALSE(registry_.Value(RegistryRoot::CurrentUser, kRunKeyPath, kRunValueName));
+}
+
+TEST_F(RunValueFailures, RemovalNeverShowsAnything) {
+  AutoStart().RemoveRunValue(RegistryRoot::CurrentUser);  // no key at all
+  registry_.FailKeysOf(RegistryRoot::LocalMachine, platform::kAccessDenied);
+  AutoStart().RemoveRunValue(RegistryRoot::LocalMachine);
+  EXPECT_TRUE(log_.boxes.empty());
+}
+
+TEST_F(RunValueFailures, ScopeFollowsTheVersionNameWhateverTheOutcome) {
+  struct Case {
+    std::uint32_t major, minor;
+    platform::VersionQueryOutcome outcome;
+    RegistryRoot scope;
+  };
+  const Case cases[] = {
+      {6, 1, platform::VersionQueryOutcome::Answered, RegistryRoot::CurrentUser},
+      {6, 0, platform::VersionQueryOutcome::Answered, RegistryRoot::CurrentUser},
+      {6, 2, platform::VersionQueryOutcome::Answered, RegistryRoot::CurrentUser},
+      {5, 1, platform::VersionQueryOutcome::Answered, RegistryRoot::LocalMachine},
+      {6, 1, platform::VersionQueryOutcome::ReportedFailure, RegistryRoot::LocalMachine},
+      {6, 1, platform::VersionQueryOutcome::CannotBeMade, RegistryRoot::LocalMachine},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.major << "." << c.minor);
+    MemoryRegistry registry;
+    FixedVersionQuery version;
+    version.Answer(2, c.major, c.minor);
+    if (c.outcome != platform::VersionQueryOutcome::Answered) version.Fail(c.outcome);
+    modRegAutoStart(registry, version, log_, "C:\\App").ApplyAutoStart(true);
+    EXPECT_TRUE(registry.Value(c.scope, kRunKeyPath, kRunValueName));
+    EXPECT_EQ(registry.ValueCount(c.scope == RegistryRoot::CurrentUser ? RegistryRoot::LocalMachine
+                                                                       : RegistryRoot::CurrentUser,
+                                  kRunKeyPath),
+              0u);
+  }
+}
+
+}  // namespace
+}  // namespace tavoro::settings
