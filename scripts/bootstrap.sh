@@ -22,7 +22,10 @@ packages=(
   xvfb x11-utils xauth fonts-ipafont-gothic imagemagick pulseaudio pulseaudio-utils sox
   # the help file and the per-user installer
   fp-utils nsis
+  # the Japanese locale Wine takes its ANSI code page (932) from
+  locales
 )
+locale_name="ja_JP.UTF-8"
 
 check_only=0
 case "${1:-}" in
@@ -47,11 +50,23 @@ for pkg in "${packages[@]}"; do
   fi
 done
 
-if ((${#missing[@]} == 0)); then
-  echo "bootstrap: all ${#packages[@]} packages present"
+# Enabled in locale.gen rather than compiled alone, so that a later locale-gen (a glibc
+# upgrade runs one) keeps it.
+install_locale() {
+  "${as_root[@]}" sed -i "s/^# *\(${locale_name} UTF-8\)/\1/" /etc/locale.gen
+  grep -qx "${locale_name} UTF-8" /etc/locale.gen ||
+    echo "${locale_name} UTF-8" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+  "${as_root[@]}" locale-gen
+}
+
+has_locale() { locale -a 2>/dev/null | grep -qix "${locale_name/UTF-8/utf8}"; }
+
+if ((${#missing[@]} == 0)) && has_locale; then
+  echo "bootstrap: all ${#packages[@]} packages and the ${locale_name} locale present"
   exit 0
 fi
-echo "bootstrap: missing: ${missing[*]}"
+((${#missing[@]})) && echo "bootstrap: missing: ${missing[*]}"
+has_locale || echo "bootstrap: missing: the ${locale_name} locale"
 ((check_only)) && exit 1
 
 as_root=()
@@ -60,6 +75,11 @@ if ((EUID != 0)); then
   as_root=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+
+if ((${#missing[@]} == 0)); then
+  install_locale
+  exit 0
+fi
 
 needs_i386=0
 for pkg in "${missing[@]}"; do [[ "${pkg}" == *:i386 ]] && needs_i386=1; done
@@ -73,3 +93,4 @@ fi
 # recommends (XRandR, XInput, ...) at run time, and behaves differently without them.
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 echo "bootstrap: installed ${#missing[@]} packages"
+has_locale || install_locale

@@ -14,7 +14,11 @@
 # TAVORO_TEST_ROOT_DRIVE=T:), for tests that need a program at a drive root: Z:\ is the Linux
 # root and must never be written to.
 #
-# TAVORO_WINE_KEEP=1 keeps the run folder (prefix, home, logs) for a look afterwards.
+# TAVORO_WINE_LOCALE: the Linux locale Wine takes its Windows locale from (default
+# ja_JP.UTF-8, code page 932, as on the Japanese Windows the program is made for).
+# TAVORO_WINE_KEEP=1 keeps the run folder (prefix, home, logs) for a look afterwards; to start
+# Wine in it by hand, export the same HOME, WINEPREFIX, TMPDIR and LC_CTYPE (a running
+# wineserver is found through $TMPDIR).
 
 _wine_env_repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 _wine_env_self="${_wine_env_repo}/scripts/wine-env.sh"
@@ -38,8 +42,22 @@ wine_env_init() {
   # No .NET or HTML engine install prompts, and no menu entries or file associations written
   # into the sandboxed home.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  # Debian's wineserver keeps its socket in a new $TMPDIR/wine-XXXXXX folder that outlives it;
+  # inside the run folder, it goes away with the run and never touches another run's.
+  export TMPDIR="${WINE_ENV_RUN}/tmp"
   export TAVORO_TEST_ROOT_DRIVE="T:" TAVORO_TEST_ROOT_DIR="${WINE_ENV_RUN}/drive-t"
-  mkdir -p "${HOME}" "${XDG_CONFIG_HOME}" "${XDG_DATA_HOME}" "${XDG_CACHE_HOME}" \
+  # The program is made for Japanese Windows: the ANSI code page (932) and the user locale
+  # come from LC_CTYPE, which Wine only honours when the Linux locale exists. Messages of the
+  # Linux tools stay as they were.
+  local locale="${TAVORO_WINE_LOCALE:-ja_JP.UTF-8}"
+  if ! locale -a 2>/dev/null | grep -qix "${locale/UTF-8/utf8}"; then
+    wine_env_log "the ${locale} locale is missing (scripts/bootstrap.sh generates it);" \
+      "Wine would fall back to code page 1252"
+    return 1
+  fi
+  unset LC_ALL
+  export LC_CTYPE="${locale}"
+  mkdir -p "${HOME}" "${XDG_CONFIG_HOME}" "${XDG_DATA_HOME}" "${XDG_CACHE_HOME}" "${TMPDIR}" \
     "${TAVORO_TEST_ROOT_DIR}"
 }
 
@@ -47,25 +65,10 @@ wine_env_init() {
 _wine_template_key() {
   {
     wine --version
+    echo "${LC_CTYPE}"
     dpkg-query -W -f='${Package}:${Architecture}=${Version}\n' wine64 wine32:i386 2>/dev/null || true
     cat "${_wine_env_self}"
   } | sha256sum | cut -c1-16
-}
-
-# Each wineserver keeps its socket in /tmp/<name>/server-<dev>-<inode of prefix>, where <name>
-# is recorded in the prefix's "wineserver" file and reused by every later server of that
-# prefix. Only the folder that belongs to the given prefix is removed.
-_wine_remove_server_dir() {
-  local prefix="$1" name dir
-  [[ -f "${prefix}/wineserver" ]] || return 0
-  name="$(<"${prefix}/wineserver")"
-  [[ "${name}" =~ ^wine-[A-Za-z0-9]+$ ]] || return 0
-  dir="/tmp/${name}"
-  local mine
-  mine="server-$(stat -c %D "${prefix}")-$(printf '%x' "$(stat -c %i "${prefix}")")"
-  [[ -d "${dir}/${mine}" ]] || return 0
-  rm -rf "${dir:?}/${mine}"
-  rmdir "${dir}" 2>/dev/null || true
 }
 
 _wine_template_build() {
@@ -74,8 +77,8 @@ _wine_template_build() {
     set -euo pipefail
     export HOME="${out}/home"
     export XDG_CONFIG_HOME="${HOME}/.config" XDG_DATA_HOME="${HOME}/.local/share"
-    export XDG_CACHE_HOME="${HOME}/.cache" WINEPREFIX="${out}/prefix"
-    mkdir -p "${HOME}"
+    export XDG_CACHE_HOME="${HOME}/.cache" WINEPREFIX="${out}/prefix" TMPDIR="${out}/tmp"
+    mkdir -p "${HOME}" "${TMPDIR}"
     unset DISPLAY
     wineboot -i >"${out}/wineboot.log" 2>&1
 
@@ -108,11 +111,9 @@ EOF
         mkdir "${link}"
       fi
     done
-    _wine_remove_server_dir "${WINEPREFIX}"
-    # Without the record, each copy's first server picks its own /tmp folder, so concurrent
-    # runs never share one and cleaning up one run cannot break another.
+    # The prefix records its server's folder name; each copy is to pick its own.
     rm -f "${WINEPREFIX}/wineserver"
-    rm -rf "${HOME}"
+    rm -rf "${HOME}" "${TMPDIR}"
   ) || return 1
   wine_env_log "prepared template prefix in $((SECONDS - started)) s"
 }
@@ -179,7 +180,6 @@ wine_env_cleanup() {
     # server, and nothing that belongs to another prefix.
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
-    _wine_remove_server_dir "${WINEPREFIX}"
   fi
   if [[ -n "${WINE_ENV_XVFB_PID}" ]]; then
     kill "${WINE_ENV_XVFB_PID}" 2>/dev/null || true

@@ -25,7 +25,7 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=wine-env.sh
+# shellcheck source-path=SCRIPTDIR source=wine-env.sh
 source "${here}/wine-env.sh"
 xmltool="${here}/gtest-xml.py"
 
@@ -107,7 +107,7 @@ run_program() {
   if ((verbose)); then
     cat "${log}"
   else
-    grep -Ev '^\[ (RUN      |      OK) \]' "${log}" || true
+    grep -Ev '^\[ (RUN {6}| {6}OK )\]' "${log}" || true
   fi
   if ((rc == 124 || rc == 137)); then
     problem="timed out after ${timeout_s} s"

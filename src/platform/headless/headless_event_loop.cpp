@@ -55,7 +55,8 @@ void HeadlessEventLoop::RunFor(std::uint64_t milliseconds) {
 
 bool HeadlessEventLoop::RunUntil(const std::function<bool()>& done, std::uint64_t limit_ms) {
   const std::uint64_t stop_at = clock_.Milliseconds() + limit_ms;
-  if (Idle(stop_at, done) == IdleEnd::Done) return true;
+  if (Idle(stop_at, done) == IdleEnd::Done)
+    return true;
   clock_.AdvanceTo(stop_at);
   return false;
 }
@@ -70,10 +71,12 @@ bool HeadlessEventLoop::DeliverOne() {
 
   auto due = timers_.end();
   for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-    if (it->second.due_ms <= now && (due == timers_.end() || it->second.due_ms < due->second.due_ms))
+    if (it->second.due_ms <= now &&
+        (due == timers_.end() || it->second.due_ms < due->second.due_ms))
       due = it;
   }
-  if (due == timers_.end()) return false;
+  if (due == timers_.end())
+    return false;
 
   Timer& timer = due->second;
   const std::uint64_t periods_passed = (now - timer.due_ms) / timer.interval_ms + 1;
@@ -85,9 +88,11 @@ bool HeadlessEventLoop::DeliverOne() {
 
 std::optional<std::uint64_t> HeadlessEventLoop::NextDue() const {
   std::optional<std::uint64_t> next;
-  if (!events_.empty()) next = events_.begin()->first.first;
+  if (!events_.empty())
+    next = events_.begin()->first.first;
   for (const auto& [id, timer] : timers_) {
-    if (!next || timer.due_ms < *next) next = timer.due_ms;
+    if (!next || timer.due_ms < *next)
+      next = timer.due_ms;
   }
   return next;
 }
@@ -96,9 +101,11 @@ HeadlessEventLoop::IdleEnd HeadlessEventLoop::Idle(std::uint64_t stop_at,
                                                    const std::function<bool()>& done) {
   for (;;) {
     DoEvents();
-    if (done()) return IdleEnd::Done;
+    if (done())
+      return IdleEnd::Done;
     const std::optional<std::uint64_t> next = NextDue();
-    if (!next) return IdleEnd::NothingLeft;
+    if (!next)
+      return IdleEnd::NothingLeft;
     if (*next > stop_at) {
       clock_.AdvanceTo(stop_at);
       return IdleEnd::StopTime;

@@ -2,8 +2,7 @@
 
 namespace tavoro::platform::headless {
 
-void RecordedMessageBoxes::MsgBox(std::string_view text, MsgBoxIcon icon,
-                                  std::string_view title) {
+void RecordedMessageBoxes::MsgBox(std::string_view text, MsgBoxIcon icon, std::string_view title) {
   // The responder gets its own copy: it may show further boxes, which can move the record.
   const ShownMessageBox box{std::string(text), icon, std::string(title)};
   shown_.push_back(box);

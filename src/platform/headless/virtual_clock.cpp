@@ -31,22 +31,16 @@ LocalTime CivilFromDays(std::int64_t days) {
 
 }  // namespace
 
-VirtualClock::VirtualClock(const LocalTime& start, std::uint32_t millisecond) {
-  SetLocalTime(start, millisecond);
-}
+VirtualClock::VirtualClock(const LocalTime& start, std::uint32_t millisecond)
+    : start_calendar_ms_(SecondsBetween(LocalTime{}, start) * 1000 + millisecond) {}
 
 void VirtualClock::AdvanceTo(std::uint64_t milliseconds) {
-  if (milliseconds > elapsed_ms_) elapsed_ms_ = milliseconds;
-}
-
-void VirtualClock::SetLocalTime(const LocalTime& time, std::uint32_t millisecond) {
-  base_calendar_ms_ = SecondsBetween(LocalTime{}, time) * 1000 + millisecond;
-  base_elapsed_ms_ = elapsed_ms_;
+  if (milliseconds > elapsed_ms_)
+    elapsed_ms_ = milliseconds;
 }
 
 LocalTime VirtualClock::Now() {
-  const std::int64_t calendar_ms =
-      base_calendar_ms_ + static_cast<std::int64_t>(elapsed_ms_ - base_elapsed_ms_);
+  const std::int64_t calendar_ms = start_calendar_ms_ + static_cast<std::int64_t>(elapsed_ms_);
   const std::int64_t days = FloorDiv(calendar_ms, kMsPerDay);
   const std::int64_t second_of_day = (calendar_ms - days * kMsPerDay) / 1000;
   LocalTime now = CivilFromDays(days);

@@ -1,6 +1,6 @@
 #pragma once
 // Time that moves only when told to, so a 45-second wait takes no real time and its length is
-// exact. The calendar time is the start time plus the milliseconds elapsed since it was set.
+// exact. The calendar time is the start time plus the milliseconds elapsed since.
 
 #include <cstdint>
 
@@ -22,15 +22,10 @@ class VirtualClock final : public Clock {
   // Moves forward to `milliseconds`; an earlier value leaves the clock where it is.
   void AdvanceTo(std::uint64_t milliseconds);
 
-  // Resets the calendar time as a user changing the system clock would; the millisecond
-  // count keeps running undisturbed.
-  void SetLocalTime(const LocalTime& time, std::uint32_t millisecond = 0);
-
  private:
   std::uint64_t elapsed_ms_ = 0;
-  // Calendar time at `elapsed_ms_ == base_elapsed_ms_`, in milliseconds since 1970-01-01.
-  std::int64_t base_calendar_ms_ = 0;
-  std::uint64_t base_elapsed_ms_ = 0;
+  // The start's calendar time, in milliseconds since 1970-01-01.
+  std::int64_t start_calendar_ms_ = 0;
 };
 
 }  // namespace tavoro::platform::headless

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/win32_message_boxes.h"
+
+namespace tavoro::platform::win32 {
+namespace {
+
+struct SeenBox {
+  bool found = false;
+  std::wstring title;
+  std::wstring text;
+  HICON icon = nullptr;
+};
+
+std::wstring TextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), text.size())));
+  return text;
+}
+
+BOOL CALLBACK StopAtDialog(HWND window, LPARAM found) {
+  wchar_t class_name[16] = {};
+  ::GetClassNameW(window, class_name, 16);
+  if (std::wstring(class_name) != L"#32770")
+    return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+HWND AnyDialogOf(DWORD thread) {
+  HWND dialog = nullptr;
+  ::EnumThreadWindows(thread, &StopAtDialog, reinterpret_cast<LPARAM>(&dialog));
+  return dialog;
+}
+
+// Shows a box on this thread while a second thread plays the user: it finds the box by its
+// title, as the end-to-end harness does, reads it and presses OK. If no box with that title
+// turns up it closes whatever dialog the thread shows, so a failing test cannot hang.
+SeenBox ShowAndAnswer(std::string_view text, MsgBoxIcon icon, std::string_view title) {
+  SeenBox seen;
+  std::atomic<bool> returned = false;
+  const DWORD box_thread = ::GetCurrentThreadId();
+  std::thread user([&seen, &returned, box_thread, wide_title = Widen(title)] {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!returned) {
+      if (HWND box = ::FindWindowW(L"#32770", wide_title.c_str())) {
+        seen = {true, TextOf(box), TextOf(::GetDlgItem(box, 0xFFFF))};
+        if (HWND icon_control = ::GetDlgItem(box, 0x440))
+          seen.icon = reinterpret_cast<HICON>(::SendMessageW(icon_control, STM_GETICON, 0, 0));
+        ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        return;
+      }
+      if (std::chrono::steady_clock::now() > give_up) {
+        if (HWND stray = AnyDialogOf(box_thread))
+          ::PostMessageW(stray, WM_COMMAND, IDOK, 0);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  Win32MessageBoxes().MsgBox(text, icon, title);
+  returned = true;
+  user.join();
+  return seen;
+}
+
+TEST(Win32MessageBoxes, ShowTheTextAndTitleUnchangedWithTheIconAsked) {
+  const std::string text =
+      "X-Liteの音量検出機能がエラーを返しました。\r\n"
+      "プログラムを一旦終了し、起動しなおしてみてください。";
+  const struct {
+    MsgBoxIcon icon;
+    const wchar_t* system_icon;
+  } cases[] = {{MsgBoxIcon::Information, IDI_INFORMATION},
+               {MsgBoxIcon::Exclamation, IDI_WARNING},
+               {MsgBoxIcon::Critical, IDI_ERROR},
+               {MsgBoxIcon::None, nullptr}};
+  for (const auto& [icon, system_icon] : cases) {
+    const std::string title = "タヴォロフォン " + std::to_string(static_cast<int>(icon));
+    const SeenBox seen = ShowAndAnswer(text, icon, title);
+    ASSERT_TRUE(seen.found) << title;
+    EXPECT_EQ(Narrow(seen.title), title);
+    EXPECT_EQ(Narrow(seen.text), text);
+    EXPECT_EQ(seen.icon, system_icon ? ::LoadIconW(nullptr, system_icon) : nullptr) << title;
+  }
+}
+
+}  // namespace
+}  // namespace tavoro::platform::win32
