@@ -80,6 +80,8 @@ _wine_template_build() {
     export XDG_CACHE_HOME="${HOME}/.cache" WINEPREFIX="${out}/prefix" TMPDIR="${out}/tmp"
     mkdir -p "${HOME}" "${TMPDIR}"
     unset DISPLAY
+    # An interrupted or failed build must not leave the template's server behind.
+    trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
     wineboot -i >"${out}/wineboot.log" 2>&1
 
     # A CJK font alone leaves the default GUI font and message boxes as boxes: Wine has to be

@@ -4,7 +4,8 @@ namespace tavoro::platform {
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string path(folder);
-  if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '\\';
+  if (path.empty() || (path.back() != '\\' && path.back() != '/'))
+    path += '\\';
   path += name;
   return path;
 }

@@ -14,9 +14,9 @@ struct VersionRecord {
 };
 
 enum class VersionQueryOutcome {
-  Answered,          // the system filled the record
-  ReportedFailure,   // the call was made and said it failed; the record is as it was
-  CannotBeMade,      // the call itself could not be made
+  Answered,         // the system filled the record
+  ReportedFailure,  // the call was made and said it failed; the record is as it was
+  CannotBeMade,     // the call itself could not be made
 };
 
 class VersionQuery {

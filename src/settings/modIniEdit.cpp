@@ -15,7 +15,8 @@ modIniEdit::modIniEdit(platform::ProfileFile& profile, std::string_view program_
 
 std::string modIniEdit::ReadSetting(std::string_view section, std::string_view key) const {
   std::string value = profile_.Read(path_, section, key, "", kReadBufferBytes);
-  if (const auto nul = value.find('\0'); nul != std::string::npos) value.resize(nul);
+  if (const auto nul = value.find('\0'); nul != std::string::npos)
+    value.resize(nul);
   return value;
 }
 

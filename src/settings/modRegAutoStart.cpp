@@ -36,7 +36,8 @@ void modRegAutoStart::ApplyAutoStart(bool on) {
 
 void modRegAutoStart::AddRunValue(RegistryRoot scope) {
   std::unique_ptr<RegistryKey> key;
-  if (const SystemCode code = registry_.CreateKey(scope, kRunKeyPath, RegistryAccess::SetValue, key);
+  if (const SystemCode code =
+          registry_.CreateKey(scope, kRunKeyPath, RegistryAccess::SetValue, key);
       code != platform::kSuccess) {
     ShowFailure(code);
     return;
@@ -55,8 +56,7 @@ void modRegAutoStart::RemoveRunValue(RegistryRoot scope) {
 }
 
 void modRegAutoStart::ShowFailure(SystemCode code) {
-  boxes_.MsgBox(registry_.MessageText(code), platform::MsgBoxIcon::Exclamation,
-                app::kProgramTitle);
+  boxes_.MsgBox(registry_.MessageText(code), platform::MsgBoxIcon::Exclamation, app::kProgramTitle);
 }
 
 }  // namespace tavoro::settings

@@ -52,7 +52,8 @@ class RunValueContract : public ::testing::TestWithParam<RegistryRoot> {
       return std::nullopt;
     }
     std::string data;
-    if (key->QueryString(kRunValueName, data) != platform::kSuccess) return std::nullopt;
+    if (key->QueryString(kRunValueName, data) != platform::kSuccess)
+      return std::nullopt;
     return data;
   }
 
@@ -130,8 +131,8 @@ TEST(ApplyAutoStartContract, FollowsTheScopeTheVersionNames) {
   auto platform = MakeContractPlatform();
   CountingMessageBoxes boxes;
   const std::string os = settings::GetOSVersion(platform->Version());
-  const RegistryRoot expected = (os == "7" || os == "VISTA") ? RegistryRoot::CurrentUser
-                                                            : RegistryRoot::LocalMachine;
+  const RegistryRoot expected =
+      (os == "7" || os == "VISTA") ? RegistryRoot::CurrentUser : RegistryRoot::LocalMachine;
   modRegAutoStart auto_start(platform->Registry(), platform->Version(), boxes, "C:\\Tavorophone");
   ASSERT_EQ(auto_start.ChosenScope(), expected) << "version " << os;
 

@@ -80,8 +80,9 @@ TEST_F(SettingsFileContract, RewrittenKeysKeepTheirPlaceAndEmptyValuesKeepTheKey
 }
 
 TEST_F(SettingsFileContract, HandMadeFileWithLowerCaseNamesGapsAndBareLineFeeds) {
-  WriteHandMade("[skype]\ncallto=  bob  \nacceptfrom-7=carol\nACCEPTFROM-100=\"zed\"\n"
-                "[startup]\nwithwindows=1");
+  WriteHandMade(
+      "[skype]\ncallto=  bob  \nacceptfrom-7=carol\nACCEPTFROM-100=\"zed\"\n"
+      "[startup]\nwithwindows=1");
   modIniEdit settings = Settings();
   EXPECT_EQ(settings.ReadSetting("Skype", "CallTo"), "bob");
   EXPECT_EQ(settings.ReadSetting("Skype", "AcceptFrom-1"), "");
@@ -114,7 +115,8 @@ TEST_F(SettingsFileContract, ValueWithLineBreakCannotInjectKeys) {
 
 TEST_F(SettingsFileContract, ProgramFolderAtDriveRootKeepsTheFileInThatRoot) {
   const std::string root = platform_->WritableDriveRoot();
-  if (root.empty()) GTEST_SKIP() << "no writable drive root on this machine";
+  if (root.empty())
+    GTEST_SKIP() << "no writable drive root on this machine";
   modIniEdit settings(platform_->Profile(), root);
   EXPECT_EQ(settings.SettingsPath(), root + "setting.ini");
   settings.WriteSetting("Skype", "CallTo", "rooted");
@@ -165,7 +167,8 @@ TEST_F(SettingsFileContract, HostileFilesKeepTheirOtherKeys) {
 
 TEST_F(SettingsFileContract, HundredThousandLinesStillReadAndRewrite) {
   std::string text = "[Skype]\r\n";
-  for (int i = 0; i < 100000; ++i) text += "Other" + std::to_string(i) + "=v\r\n";
+  for (int i = 0; i < 100000; ++i)
+    text += "Other" + std::to_string(i) + "=v\r\n";
   text += "CallTo=alice\r\n[Startup]\r\nWithWindows=1";  // no final line break
   platform_->WriteFile(FilePath(), text);
 

@@ -26,16 +26,19 @@ constexpr std::string_view kKeys[] = {"CallTo", "callto", "AcceptFrom-1", "WithW
 std::string StorableValue(std::string_view raw) {
   std::string value;
   for (char c : raw) {
-    if (c != '\n' && c != '\r' && c != ' ' && c != '\t' && c != '\v' && c != '\f') value += c;
+    if (c != '\n' && c != '\r' && c != ' ' && c != '\t' && c != '\v' && c != '\f')
+      value += c;
   }
-  if (!value.empty() && (value.front() == '"' || value.front() == '\'')) value.insert(0, "v");
+  if (!value.empty() && (value.front() == '"' || value.front() == '\''))
+    value.insert(0, "v");
   return value;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 2) return 0;
+  if (size < 2)
+    return 0;
   const std::size_t section = data[0] % std::size(kSections);
   const std::size_t key = data[1] % std::size(kKeys);
   std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
@@ -44,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text = split == std::string_view::npos ? rest : rest.substr(split + 1);
 
   const std::string updated = SetProfileValue(text, kSections[section], kKeys[key], value);
-  if (FindProfileValue(updated, kSections[section], kKeys[key]) != value) std::abort();
+  if (FindProfileValue(updated, kSections[section], kKeys[key]) != value)
+    std::abort();
 
   for (std::string_view other_section : kSections) {
     for (std::string_view other_key : kKeys) {

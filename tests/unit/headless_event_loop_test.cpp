@@ -105,14 +105,5 @@ TEST_F(HeadlessEventLoopTest, RunEndsOnQuitAtItsLimitOrWhenNothingIsLeft) {
   EXPECT_EQ(clock_.Milliseconds(), 65'010u);
 }
 
-TEST_F(HeadlessEventLoopTest, RunUntilStopsAsSoonAsItsConditionHolds) {
-  int ticks = 0;
-  loop_.SetTimer(250, [&ticks] { ++ticks; });
-  EXPECT_TRUE(loop_.RunUntil([&ticks] { return ticks == 3; }, 10'000));
-  EXPECT_EQ(clock_.Milliseconds(), 750u);
-  EXPECT_FALSE(loop_.RunUntil([] { return false; }, 100));
-  EXPECT_EQ(clock_.Milliseconds(), 850u);
-}
-
 }  // namespace
 }  // namespace tavoro::platform::headless

@@ -30,9 +30,11 @@ TEST(IniTextUpdate, NewKeysGoAfterTheSectionsLastEntryAndBeforeBlankLines) {
 }
 
 TEST(IniTextUpdate, RewriteKeepsLineEndingSpellingAndByteOrderMark) {
-  EXPECT_EQ(SetProfileValue("\xEF\xBB\xBF" "callto=a\r\n[A]\n  callTO = b \nnext=1\n", "A",
-                            "CallTo", "c"),
-            "\xEF\xBB\xBF" "callto=a\r\n[A]\ncallTO=c\nnext=1\n");
+  EXPECT_EQ(SetProfileValue("\xEF\xBB\xBF"
+                            "callto=a\r\n[A]\n  callTO = b \nnext=1\n",
+                            "A", "CallTo", "c"),
+            "\xEF\xBB\xBF"
+            "callto=a\r\n[A]\ncallTO=c\nnext=1\n");
   EXPECT_EQ(SetProfileValue("\xEF\xBB\xBFk=a\r\n", "", "K", "b"), "\xEF\xBB\xBFk=b\r\n");
 }
 

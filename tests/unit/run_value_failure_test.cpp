@@ -84,7 +84,8 @@ TEST_F(RunValueFailures, ScopeFollowsTheVersionNameWhateverTheOutcome) {
     MemoryRegistry registry;
     FixedVersionQuery version;
     version.Answer(2, c.major, c.minor);
-    if (c.outcome != platform::VersionQueryOutcome::Answered) version.Fail(c.outcome);
+    if (c.outcome != platform::VersionQueryOutcome::Answered)
+      version.Fail(c.outcome);
     modRegAutoStart(registry, version, log_, "C:\\App").ApplyAutoStart(true);
     EXPECT_TRUE(registry.Value(c.scope, kRunKeyPath, kRunValueName));
     EXPECT_EQ(registry.ValueCount(c.scope == RegistryRoot::CurrentUser ? RegistryRoot::LocalMachine

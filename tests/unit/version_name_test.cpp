@@ -25,18 +25,18 @@ TEST_P(VersionNames, RecordIsNamedByTheFirstMatchingRow) {
   EXPECT_EQ(query.LastRecordSize(), 148u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, VersionNames,
-    ::testing::Values(VersionCase{1, 4, 0, "95"}, VersionCase{1, 4, 10, "98"},
-                      VersionCase{1, 4, 90, "Me"}, VersionCase{1, 4, 3, ""},
-                      VersionCase{1, 5, 0, ""}, VersionCase{2, 4, 0, "NT4"},
-                      VersionCase{2, 4, 10, ""}, VersionCase{2, 5, 0, "2000"},
-                      VersionCase{2, 5, 1, "XP"}, VersionCase{2, 5, 2, "2003"},
-                      VersionCase{2, 5, 3, ""}, VersionCase{2, 6, 0, "VISTA"},
-                      VersionCase{2, 6, 1, "7"}, VersionCase{2, 6, 2, "VISTA"},
-                      VersionCase{2, 6, 3, "VISTA"}, VersionCase{2, 6, 99, "VISTA"},
-                      VersionCase{2, 3, 51, ""}, VersionCase{2, 10, 0, ""},
-                      VersionCase{0, 6, 1, ""}, VersionCase{3, 6, 1, ""}));
+INSTANTIATE_TEST_SUITE_P(Table, VersionNames,
+                         ::testing::Values(VersionCase{1, 4, 0, "95"}, VersionCase{1, 4, 10, "98"},
+                                           VersionCase{1, 4, 90, "Me"}, VersionCase{1, 4, 3, ""},
+                                           VersionCase{1, 5, 0, ""}, VersionCase{2, 4, 0, "NT4"},
+                                           VersionCase{2, 4, 10, ""}, VersionCase{2, 5, 0, "2000"},
+                                           VersionCase{2, 5, 1, "XP"}, VersionCase{2, 5, 2, "2003"},
+                                           VersionCase{2, 5, 3, ""}, VersionCase{2, 6, 0, "VISTA"},
+                                           VersionCase{2, 6, 1, "7"}, VersionCase{2, 6, 2, "VISTA"},
+                                           VersionCase{2, 6, 3, "VISTA"},
+                                           VersionCase{2, 6, 99, "VISTA"},
+                                           VersionCase{2, 3, 51, ""}, VersionCase{2, 10, 0, ""},
+                                           VersionCase{0, 6, 1, ""}, VersionCase{3, 6, 1, ""}));
 
 TEST(VersionQueryFailures, ReportedFailureNamesNothingAndUnavailableQueryIsFailed) {
   FixedVersionQuery query;

@@ -35,23 +35,13 @@ std::wstring UniqueMutexName() {
   return L"Local\\Tavorophone.test." + std::to_wstring(::GetCurrentProcessId());
 }
 
-TEST(SingleInstance, ALaterGuardSeesAnEarlierOneOnlyWhileItLives) {
-  {
-    SingleInstanceGuard first(UniqueMutexName());
-    EXPECT_FALSE(first.another_instance_running());
-    SingleInstanceGuard second(UniqueMutexName());
-    EXPECT_TRUE(second.another_instance_running());
-  }
-  EXPECT_FALSE(SingleInstanceGuard(UniqueMutexName()).another_instance_running());
-}
-
 constexpr wchar_t kProbeVariable[] = L"TAVORO_INSTANCE_PROBE";
 constexpr DWORD kSeesAnother = 10;
 constexpr DWORD kSeesNone = 11;
 
 // The child's half: started by RunProbe with the variable set, it answers in its exit code.
 // "process" asks a Win32Process; anything else is a mutex name.
-TEST(SingleInstanceAcrossProcesses, ChildProbe) {
+TEST(SingleInstance, ChildProbe) {
   wchar_t probe[256] = {};
   if (::GetEnvironmentVariableW(kProbeVariable, probe, 256) == 0)
     GTEST_SKIP() << "only runs as the child of the tests beside it";
@@ -68,8 +58,7 @@ struct ClosedOnExit {
 
 DWORD RunProbe(const std::wstring& probe) {
   ::SetEnvironmentVariableW(kProbeVariable, probe.c_str());
-  std::wstring command_line =
-      L"\"" + ModulePath() + L"\" --gtest_filter=SingleInstanceAcrossProcesses.ChildProbe";
+  std::wstring command_line = L"\"" + ModulePath() + L"\" --gtest_filter=SingleInstance.ChildProbe";
   // The child's test report would only clutter ours: it writes to NUL.
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   const ClosedOnExit null_device{::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE,
@@ -94,11 +83,14 @@ DWORD RunProbe(const std::wstring& probe) {
   return exit_code;
 }
 
-TEST(SingleInstanceAcrossProcesses, AnotherProcessSeesTheInstanceWhileItRuns) {
+TEST(SingleInstance, AGuardIsSeenHereAndInAnotherProcessOnlyWhileItLives) {
   {
-    SingleInstanceGuard held(UniqueMutexName());
+    SingleInstanceGuard first(UniqueMutexName());
+    EXPECT_FALSE(first.another_instance_running());
+    EXPECT_TRUE(SingleInstanceGuard(UniqueMutexName()).another_instance_running());
     EXPECT_EQ(RunProbe(UniqueMutexName()), kSeesAnother);
   }
+  EXPECT_FALSE(SingleInstanceGuard(UniqueMutexName()).another_instance_running());
   EXPECT_EQ(RunProbe(UniqueMutexName()), kSeesNone);
   Win32Process running;
   EXPECT_EQ(RunProbe(L"process"), kSeesAnother);

@@ -53,14 +53,6 @@ void HeadlessEventLoop::RunFor(std::uint64_t milliseconds) {
   clock_.AdvanceTo(stop_at);
 }
 
-bool HeadlessEventLoop::RunUntil(const std::function<bool()>& done, std::uint64_t limit_ms) {
-  const std::uint64_t stop_at = clock_.Milliseconds() + limit_ms;
-  if (Idle(stop_at, done) == IdleEnd::Done)
-    return true;
-  clock_.AdvanceTo(stop_at);
-  return false;
-}
-
 bool HeadlessEventLoop::DeliverOne() {
   const std::uint64_t now = clock_.Milliseconds();
   if (!events_.empty() && events_.begin()->first.first <= now) {

@@ -63,9 +63,6 @@ class HeadlessEventLoop final : public EventLoop {
   // its exact due time, and the clock ends at now + `milliseconds` (or later, if a handler
   // slept past it).
   void RunFor(std::uint64_t milliseconds);
-  // Idles like RunFor until `done` holds (checked after each delivery round) or `limit_ms`
-  // has passed; returns whether `done` held.
-  bool RunUntil(const std::function<bool()>& done, std::uint64_t limit_ms);
 
   std::size_t timer_count() const { return timers_.size(); }
   std::size_t pending_event_count() const { return events_.size(); }

@@ -11,11 +11,15 @@ namespace {
 constexpr std::string_view kNewLine = "\r\n";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  while (!s.empty() && IsSpace(s.front()))
+    s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back()))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -38,8 +42,10 @@ Line ParseLine(std::string_view text, std::size_t begin, std::size_t end, bool h
   line.end = end;
   line.has_newline = has_newline;
   std::string_view content = Trim(text.substr(begin, end - begin));
-  if (begin == 0 && content.starts_with(kUtf8Bom)) content = Trim(content.substr(kUtf8Bom.size()));
-  if (content.empty()) return line;
+  if (begin == 0 && content.starts_with(kUtf8Bom))
+    content = Trim(content.substr(kUtf8Bom.size()));
+  if (content.empty())
+    return line;
 
   if (content.front() == '[') {
     // The name runs to the last ']'; a header without one is read as an ordinary line.
@@ -103,11 +109,13 @@ Location Locate(const std::vector<Line>& lines, std::string_view section, std::s
         break;
       }
     }
-    if (!where.section_found) return where;
+    if (!where.section_found)
+      return where;
   }
   std::size_t i = where.first;
   for (; i < lines.size() && lines[i].kind != LineKind::Section; ++i) {
-    if (!where.key && lines[i].kind == LineKind::Key && EqualsIgnoringAsciiCase(lines[i].name, key)) {
+    if (!where.key && lines[i].kind == LineKind::Key &&
+        EqualsIgnoringAsciiCase(lines[i].name, key)) {
       where.key = i;
     }
   }
@@ -121,7 +129,8 @@ std::optional<std::string> FindProfileValue(std::string_view text, std::string_v
                                             std::string_view key) {
   const std::vector<Line> lines = SplitLines(text);
   const Location where = Locate(lines, section, key);
-  if (!where.key || !lines[*where.key].value) return std::nullopt;
+  if (!where.key || !lines[*where.key].value)
+    return std::nullopt;
   return std::string(StripQuotes(*lines[*where.key].value));
 }
 
@@ -136,22 +145,28 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
     // Rewritten in place under the name as the file spells it; the line keeps its ending.
     const Line& line = lines[*where.key];
     result.append(text.substr(0, line.begin));
-    if (line.begin == 0 && text.starts_with(kUtf8Bom)) result.append(kUtf8Bom);
+    if (line.begin == 0 && text.starts_with(kUtf8Bom))
+      result.append(kUtf8Bom);
     result.append(line.name).append("=").append(value);
     const std::string_view rest = text.substr(line.end);
-    if (line.end > line.begin && text[line.end - 1] == '\r') result.append("\r");
+    if (line.end > line.begin && text[line.end - 1] == '\r')
+      result.append("\r");
     result.append(rest);
     return result;
   }
 
-  const auto append_key_line = [&] { result.append(key).append("=").append(value).append(kNewLine); };
+  const auto append_key_line = [&] {
+    result.append(key).append("=").append(value).append(kNewLine);
+  };
   if (where.section_found) {
     // After the section's last entry, so blank lines between sections stay between; a section
     // with no line at all (the unnamed one of an empty file) starts the file.
     std::optional<std::size_t> last;
-    if (where.first > 0) last = where.first - 1;
+    if (where.first > 0)
+      last = where.first - 1;
     for (std::size_t i = where.first; i < where.end; ++i) {
-      if (lines[i].kind != LineKind::Blank) last = i;
+      if (lines[i].kind != LineKind::Blank)
+        last = i;
     }
     std::size_t insert_at = 0;
     bool needs_newline = false;
@@ -163,14 +178,16 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
       insert_at = kUtf8Bom.size();
     }
     result.append(text.substr(0, insert_at));
-    if (needs_newline) result.append(kNewLine);
+    if (needs_newline)
+      result.append(kNewLine);
     append_key_line();
     result.append(text.substr(insert_at));
     return result;
   }
 
   result.append(text);
-  if (!result.empty() && result.back() != '\n') result.append(kNewLine);
+  if (!result.empty() && result.back() != '\n')
+    result.append(kNewLine);
   result.append("[").append(section).append("]").append(kNewLine);
   append_key_line();
   return result;

@@ -11,31 +11,38 @@ class MemoryRegistryKey final : public RegistryKey {
       : registry_(registry), root_(root), path_(std::move(folded_path)), access_(access) {}
 
   SystemCode SetString(std::string_view name, std::string_view data) override {
-    if (access_ == RegistryAccess::Read) return kAccessDenied;
+    if (access_ == RegistryAccess::Read)
+      return kAccessDenied;
     if (const SystemCode failure = registry_.write_failure_[MemoryRegistry::Index(root_)]) {
       return failure;
     }
-    Values()[MemoryRegistry::Fold(name)] = StoredValue{StoredValue::Type::String, std::string(data)};
+    Values()[MemoryRegistry::Fold(name)] =
+        StoredValue{StoredValue::Type::String, std::string(data)};
     return kSuccess;
   }
 
   SystemCode DeleteValue(std::string_view name) override {
-    if (access_ != RegistryAccess::All) return kAccessDenied;
+    if (access_ != RegistryAccess::All)
+      return kAccessDenied;
     return Values().erase(MemoryRegistry::Fold(name)) ? kSuccess : kFileNotFound;
   }
 
   SystemCode QueryString(std::string_view name, std::string& data) override {
     const StoredValue* value = Find(name);
-    if (!value) return kFileNotFound;
-    if (value->type != StoredValue::Type::String) return kInvalidData;
+    if (!value)
+      return kFileNotFound;
+    if (value->type != StoredValue::Type::String)
+      return kInvalidData;
     data = value->text;
     return kSuccess;
   }
 
   SystemCode QueryDword(std::string_view name, std::uint32_t& data) override {
     const StoredValue* value = Find(name);
-    if (!value) return kFileNotFound;
-    if (value->type != StoredValue::Type::Dword) return kInvalidData;
+    if (!value)
+      return kFileNotFound;
+    if (value->type != StoredValue::Type::Dword)
+      return kInvalidData;
     data = value->number;
     return kSuccess;
   }
@@ -45,7 +52,8 @@ class MemoryRegistryKey final : public RegistryKey {
 
   MemoryRegistry::Values& Values() { return registry_.hives_[MemoryRegistry::Index(root_)][path_]; }
   const StoredValue* Find(std::string_view name) {
-    if (access_ == RegistryAccess::SetValue) return nullptr;
+    if (access_ == RegistryAccess::SetValue)
+      return nullptr;
     const auto& values = Values();
     const auto found = values.find(MemoryRegistry::Fold(name));
     return found == values.end() ? nullptr : &found->second;
@@ -59,13 +67,15 @@ class MemoryRegistryKey final : public RegistryKey {
 
 std::string MemoryRegistry::Fold(std::string_view text) {
   std::string folded(text);
-  for (char& c : folded) c = AsciiLower(c);
+  for (char& c : folded)
+    c = AsciiLower(c);
   return folded;
 }
 
 SystemCode MemoryRegistry::CreateKey(RegistryRoot root, std::string_view path,
                                      RegistryAccess access, std::unique_ptr<RegistryKey>& key) {
-  if (const SystemCode failure = key_failure_[Index(root)]) return failure;
+  if (const SystemCode failure = key_failure_[Index(root)])
+    return failure;
   std::string folded = Fold(path);
   hives_[Index(root)][folded];
   key = std::make_unique<MemoryRegistryKey>(*this, root, std::move(folded), access);
@@ -74,9 +84,11 @@ SystemCode MemoryRegistry::CreateKey(RegistryRoot root, std::string_view path,
 
 SystemCode MemoryRegistry::OpenKey(RegistryRoot root, std::string_view path, RegistryAccess access,
                                    std::unique_ptr<RegistryKey>& key) {
-  if (const SystemCode failure = key_failure_[Index(root)]) return failure;
+  if (const SystemCode failure = key_failure_[Index(root)])
+    return failure;
   std::string folded = Fold(path);
-  if (!hives_[Index(root)].contains(folded)) return kFileNotFound;
+  if (!hives_[Index(root)].contains(folded))
+    return kFileNotFound;
   key = std::make_unique<MemoryRegistryKey>(*this, root, std::move(folded), access);
   return kSuccess;
 }
@@ -96,9 +108,11 @@ std::optional<StoredValue> MemoryRegistry::Value(RegistryRoot root, std::string_
                                                  std::string_view name) const {
   const auto& hive = hives_[Index(root)];
   const auto key = hive.find(Fold(path));
-  if (key == hive.end()) return std::nullopt;
+  if (key == hive.end())
+    return std::nullopt;
   const auto value = key->second.find(Fold(name));
-  if (value == key->second.end()) return std::nullopt;
+  if (value == key->second.end())
+    return std::nullopt;
   return value->second;
 }
 

@@ -6,7 +6,8 @@ namespace tavoro::platform::win32 {
 namespace {
 
 std::wstring ToWide(UINT code_page, std::string_view text) {
-  if (text.empty()) return {};
+  if (text.empty())
+    return {};
   const int size = static_cast<int>(text.size());
   const int needed = ::MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
   std::wstring result(static_cast<std::size_t>(needed), L'\0');
@@ -15,7 +16,8 @@ std::wstring ToWide(UINT code_page, std::string_view text) {
 }
 
 std::string FromWide(UINT code_page, std::wstring_view text) {
-  if (text.empty()) return {};
+  if (text.empty())
+    return {};
   const int size = static_cast<int>(text.size());
   const int needed =
       ::WideCharToMultiByte(code_page, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
@@ -26,9 +28,17 @@ std::string FromWide(UINT code_page, std::wstring_view text) {
 
 }  // namespace
 
-std::wstring Widen(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
-std::string Narrow(std::wstring_view utf16) { return FromWide(CP_UTF8, utf16); }
-std::string WideToAnsi(std::wstring_view utf16) { return FromWide(CP_ACP, utf16); }
-std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
+std::wstring Widen(std::string_view utf8) {
+  return ToWide(CP_UTF8, utf8);
+}
+std::string Narrow(std::wstring_view utf16) {
+  return FromWide(CP_UTF8, utf16);
+}
+std::string WideToAnsi(std::wstring_view utf16) {
+  return FromWide(CP_ACP, utf16);
+}
+std::wstring AnsiToWide(std::string_view ansi) {
+  return ToWide(CP_ACP, ansi);
+}
 
 }  // namespace tavoro::platform::win32

@@ -12,7 +12,8 @@ VersionQueryOutcome Win32VersionQuery::Query(VersionRecord& record) {
   const auto get_version = kernel ? reinterpret_cast<GetVersionExAFunction>(reinterpret_cast<void*>(
                                         ::GetProcAddress(kernel, "GetVersionExA")))
                                   : nullptr;
-  if (!get_version) return VersionQueryOutcome::CannotBeMade;
+  if (!get_version)
+    return VersionQueryOutcome::CannotBeMade;
 
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = record.record_size;

@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 
 fs::path NewScratchRoot() {
   static std::atomic<int> counter{0};
-  fs::path root = fs::temp_directory_path() /
-                  ("tavoro-contract-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+  fs::path root = fs::temp_directory_path() / ("tavoro-contract-" + std::to_string(::getpid()) +
+                                               "-" + std::to_string(++counter));
   fs::create_directories(root / "c");
   fs::create_directories(root / "t");
   return root;
@@ -37,7 +37,8 @@ class HeadlessContractPlatform final : public ContractPlatform {
   platform::VersionQuery& Version() override { return version_; }
 
   std::string NewFolder(std::string_view name) override {
-    const std::string folder = "C:\\scratch" + std::to_string(++folders_) + "\\" + std::string(name);
+    const std::string folder =
+        "C:\\scratch" + std::to_string(++folders_) + "\\" + std::string(name);
     fs::create_directories(Host(folder));
     return folder;
   }
@@ -49,7 +50,8 @@ class HeadlessContractPlatform final : public ContractPlatform {
   }
   std::optional<std::string> ReadFile(std::string_view windows_path) override {
     std::ifstream in(Host(windows_path), std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+      return std::nullopt;
     std::ostringstream content;
     content << in.rdbuf();
     return std::move(content).str();
@@ -61,7 +63,9 @@ class HeadlessContractPlatform final : public ContractPlatform {
   std::string FileEncoding(std::string_view utf8) override { return std::string(utf8); }
 
  private:
-  fs::path Host(std::string_view windows_path) const { return profile_.HostPath(windows_path).value(); }
+  fs::path Host(std::string_view windows_path) const {
+    return profile_.HostPath(windows_path).value();
+  }
 
   fs::path drives_;
   platform::headless::HostProfileFile profile_;

@@ -21,7 +21,8 @@ namespace {
 // (HKCU\Software\Wine\AppDefaults\<exe>\Version) and says which one in the environment.
 TEST(RealWindowsVersion, GetVersionExAIsNamedAsTheProgramsExpect) {
   const char* presented = std::getenv("TAVORO_EXPECT_WINDOWS");
-  if (!presented || !*presented) GTEST_SKIP() << "run by the harness's version matrix only";
+  if (!presented || !*presented)
+    GTEST_SKIP() << "run by the harness's version matrix only";
 
   struct Expected {
     DWORD major, minor;

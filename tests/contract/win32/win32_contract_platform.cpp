@@ -20,9 +20,9 @@ using platform::win32::Widen;
 
 fs::path NewScratchRoot() {
   static int counter = 0;
-  fs::path root = fs::temp_directory_path() /
-                  (L"tavoro-contract-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                   std::to_wstring(++counter));
+  fs::path root =
+      fs::temp_directory_path() / (L"tavoro-contract-" + std::to_wstring(::GetCurrentProcessId()) +
+                                   L"-" + std::to_wstring(++counter));
   fs::create_directories(root);
   return root;
 }
@@ -60,7 +60,8 @@ class Win32ContractPlatform final : public ContractPlatform {
   }
   std::optional<std::string> ReadFile(std::string_view windows_path) override {
     std::ifstream in(fs::path(Widen(windows_path)), std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+      return std::nullopt;
     std::ostringstream content;
     content << in.rdbuf();
     return std::move(content).str();
