@@ -87,9 +87,10 @@ run_ctest() {
   mkdir -p "${results}"
   ctest --preset "${preset}" --output-on-failure --timeout 900 || rc=$?
   while read -r name; do
-    [[ -s "${results}/${name}.xml" ]] ||
-      python3 scripts/gtest-xml.py missing "${results}/${name}.xml" "${name}" \
-        "${name} (${preset}) ended without writing results"
+    [[ -s "${results}/${name}.xml" ]] && continue
+    echo "${name} (${preset}) ended without writing results: counted as one failure"
+    python3 scripts/gtest-xml.py missing "${results}/${name}.xml" "${name}" \
+      "${name} (${preset}) ended without writing results"
   done < <(ctest --preset "${preset}" -N | sed -n 's/^ *Test *#[0-9]*: *//p')
   return "${rc}"
 }
@@ -105,8 +106,10 @@ run_fuzzer() {
   "${fuzzer}" -max_total_time="${fuzz_time}" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="${artifacts}/" "${corpus}" "${seeds[@]}" \
     >"${log}" 2>&1 </dev/null || rc=$?
-  tail -n 25 "${log}"
-  if ((rc != 0)); then
+  if ((rc == 0)); then
+    grep -E '^(#[0-9]+ +DONE|Done |stat::)' "${log}" || tail -n 5 "${log}"
+  else
+    tail -n 40 "${log}"
     echo "fuzzer failed (${rc}); full log ${log}; reproduce with: ${fuzzer} ${artifacts}/<file>"
     ls -l "${artifacts}"
   fi
@@ -128,6 +131,9 @@ run_wine() {
 }
 
 total_started="$(now)"
+# A signal to this script alone ends it after the running phase, which cleans up after itself.
+trap 'echo "test.sh: stopped by a signal"; exit 130' INT
+trap 'echo "test.sh: stopped by a signal"; exit 143' TERM
 
 if ((bootstrap)); then
   if ! phase bootstrap scripts/bootstrap.sh; then
@@ -136,6 +142,9 @@ if ((bootstrap)); then
     exit 1
   fi
 fi
+
+# Only this run's results may be counted, also for a preset whose tests end up not running.
+for preset in "${presets[@]}"; do rm -rf "build/${preset}/results"; done
 
 for preset in "${presets[@]}"; do
   if phase "build ${preset}" build_preset "${preset}"; then

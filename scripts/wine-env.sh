@@ -72,7 +72,7 @@ _wine_template_key() {
 }
 
 _wine_template_build() {
-  local out="$1" started=${SECONDS}
+  local out="$1" started="${EPOCHREALTIME}"
   (
     set -euo pipefail
     export HOME="${out}/home"
@@ -117,7 +117,8 @@ EOF
     rm -f "${WINEPREFIX}/wineserver"
     rm -rf "${HOME}" "${TMPDIR}"
   ) || return 1
-  wine_env_log "prepared template prefix in $((SECONDS - started)) s"
+  wine_env_log "prepared the template prefix in" \
+    "$(awk -v a="${started}" -v b="${EPOCHREALTIME}" 'BEGIN { printf "%.1f", b - a }') s"
 }
 
 wine_prefix_ready() {

@@ -38,7 +38,7 @@ verbose=0
 exes=()
 gtest_args=()
 
-usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0" >&2; exit 2; }
+usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit "${1:-2}"; }
 
 while (($#)); do
   case "$1" in
@@ -49,13 +49,13 @@ while (($#)); do
     --display) export TAVORO_WINE_DISPLAY="${2:?}"; shift 2 ;;
     --keep) export TAVORO_WINE_KEEP=1; shift ;;
     --verbose) verbose=1; shift ;;
-    -h | --help) usage ;;
+    -h | --help) usage 0 ;;
     --) shift; gtest_args=("$@"); break ;;
-    -*) echo "wine-tests: unknown option $1" >&2; usage ;;
+    -*) echo "wine-tests: unknown option $1" >&2; usage >&2 ;;
     *) exes+=("$1"); shift ;;
   esac
 done
-((${#exes[@]})) || usage
+((${#exes[@]})) || usage >&2
 
 # The results of a program go beside the host results of the same build folder.
 results_for() {
@@ -85,13 +85,14 @@ windows_path() { local p; p="$(realpath -m "$1")"; echo "Z:${p//\//\\}"; }
 
 failures=0
 ran=0
+since() { awk -v a="$1" -v b="${EPOCHREALTIME}" 'BEGIN { printf "%.1f", b - a }'; }
 
 # run_program EXE XML LOG [GTEST_ARGS...]: one run under the time limit; prints the tests'
 # failures and the summary; returns non-zero if anything went wrong.
 run_program() {
   local exe="$1" xml="$2" log="$3"
   shift 3
-  local name started=${SECONDS} rc=0 problem=""
+  local name started="${EPOCHREALTIME}" rc=0 problem=""
   name="$(basename "${xml}" .xml)"
   mkdir -p "$(dirname "${xml}")" "${WINE_ENV_RUN}/work"
   rm -f "${xml}" "${xml%.xml}-exit.xml"
@@ -130,21 +131,22 @@ run_program() {
     echo "wine-tests: ${name}: ${problem}"
   fi
   python3 "${xmltool}" summary "${xml}"
-  echo "wine-tests: ${name} took $((SECONDS - started)) s (log: ${log})"
+  echo "wine-tests: ${name} took $(since "${started}") s (log: ${log})"
   [[ -z "${problem}" && "${rc}" == 0 ]]
 }
 
-all_started=${SECONDS}
+all_started="${EPOCHREALTIME}"
 trap wine_env_cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 unset TAVORO_EXPECT_WINDOWS
 
 wine_env_init
-started=${SECONDS}
+started="${EPOCHREALTIME}"
 wine_prefix_ready
 wine_display_ready
-echo "wine-tests: prefix ready in $((SECONDS - started)) s, DISPLAY=${DISPLAY}, $(wine --version)"
+echo "wine-tests: prefix and display ready in $(since "${started}") s, DISPLAY=${DISPLAY}," \
+  "$(wine --version), LC_CTYPE=${LC_CTYPE}"
 
 for exe in "${exes[@]}"; do
   out="$(results_for "${exe}")"
@@ -181,5 +183,5 @@ if ((matrix)); then
   fi
 fi
 
-echo "wine-tests: ${ran} runs, ${failures} failed, $((SECONDS - all_started)) s in all"
+echo "wine-tests: ${ran} runs, ${failures} failed, $(since "${all_started}") s in all"
 ((failures == 0))
