@@ -35,7 +35,10 @@ SeenBox ShowAndAnswer(std::string_view text, MsgBoxIcon icon, std::string_view t
   std::thread user([&seen, &returned, wide_title = Widen(title)] {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!returned) {
-      if (HWND box = ::FindWindowW(L"#32770", wide_title.c_str())) {
+      // The box is found as soon as it has its title, before its text and icon are set; it is
+      // shown only once they are.
+      HWND box = ::FindWindowW(L"#32770", wide_title.c_str());
+      if (box && ::IsWindowVisible(box)) {
         seen = {true, TextOf(box), TextOf(::GetDlgItem(box, 0xFFFF))};
         if (HWND icon_control = ::GetDlgItem(box, 0x440))
           seen.icon = reinterpret_cast<HICON>(::SendMessageW(icon_control, STM_GETICON, 0, 0));
