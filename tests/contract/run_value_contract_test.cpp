@@ -91,16 +91,15 @@ TEST_P(RunValueContract, AddTwiceLeavesOneQuotedCommandAndRemoveTwiceIsSilent) {
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
-TEST_P(RunValueContract, JapaneseFolderWithSpacesIsStoredWhole) {
-  const RegistryRoot scope = GetParam();
-  const std::string folder = platform_->NewFolder("ひかり電話 ゲートウェイ");
-  AutoStart(folder).AddRunValue(scope);
-  EXPECT_EQ(StoredCommand(scope), "\"" + folder + "\\Tavoro.exe\"");
-}
-
-TEST_P(RunValueContract, ProgramAtDriveRootGetsNoDoubledSeparator) {
-  AutoStart("T:\\").AddRunValue(GetParam());
-  EXPECT_EQ(StoredCommand(GetParam()), "\"T:\\Tavoro.exe\"");
+// A Japanese folder with spaces is stored whole; a drive root gets no doubled separator.
+TEST_P(RunValueContract, FolderIsStoredWholeAndQuoted) {
+  const std::string japanese = platform_->NewFolder("ひかり電話 ゲートウェイ");
+  for (const auto& [folder, command] :
+       {std::pair{japanese, "\"" + japanese + "\\Tavoro.exe\""},
+        std::pair{std::string("T:\\"), std::string("\"T:\\Tavoro.exe\"")}}) {
+    AutoStart(folder).AddRunValue(GetParam());
+    EXPECT_EQ(StoredCommand(GetParam()), command);
+  }
 }
 
 TEST_P(RunValueContract, RemovingLeavesOtherValuesOfTheRunKeyAlone) {

@@ -40,21 +40,21 @@ class RunValueFailures : public ::testing::Test {
   BoxLog log_;
 };
 
-TEST_F(RunValueFailures, RefusedKeyShowsTheSystemTextWithExclamationAndProgramTitle) {
+// A refused key and a refused write each show the system's text for their own code, once.
+TEST_F(RunValueFailures, RefusalShowsTheSystemTextWithExclamationAndProgramTitle) {
   registry_.FailKeysOf(RegistryRoot::LocalMachine, platform::kAccessDenied);
   AutoStart().AddRunValue(RegistryRoot::LocalMachine);
-  ASSERT_EQ(log_.boxes.size(), 1u);
-  EXPECT_EQ(log_.boxes[0].text, registry_.MessageText(platform::kAccessDenied));
-  EXPECT_EQ(log_.boxes[0].icon, MsgBoxIcon::Exclamation);
-  EXPECT_EQ(log_.boxes[0].title, "Tavorophone");
-  EXPECT_FALSE(registry_.Value(RegistryRoot::LocalMachine, kRunKeyPath, kRunValueName));
-}
-
-TEST_F(RunValueFailures, RefusedWriteShowsTheWriteCodeOnce) {
   registry_.FailWritesOf(RegistryRoot::CurrentUser, 1021);
   AutoStart().AddRunValue(RegistryRoot::CurrentUser);
-  ASSERT_EQ(log_.boxes.size(), 1u);
-  EXPECT_EQ(log_.boxes[0].text, registry_.MessageText(1021));
+
+  ASSERT_EQ(log_.boxes.size(), 2u);
+  EXPECT_EQ(log_.boxes[0].text, registry_.MessageText(platform::kAccessDenied));
+  EXPECT_EQ(log_.boxes[1].text, registry_.MessageText(1021));
+  for (const ShownBox& box : log_.boxes) {
+    EXPECT_EQ(box.icon, MsgBoxIcon::Exclamation);
+    EXPECT_EQ(box.title, "Tavorophone");
+  }
+  EXPECT_FALSE(registry_.Value(RegistryRoot::LocalMachine, kRunKeyPath, kRunValueName));
   EXPECT_FALSE(registry_.Value(RegistryRoot::CurrentUser, kRunKeyPath, kRunValueName));
 }
 

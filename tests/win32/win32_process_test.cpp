@@ -25,12 +25,6 @@ TEST(Win32Process, AppPathIsTheExecutablesExistingFolderWithoutATrailingSeparato
   EXPECT_EQ(FolderOf(L"\\\\server\\share\\Tavoro.exe"), L"\\\\server\\share");
 }
 
-TEST(SingleInstance, TheMutexNameDependsOnTheFileNameAloneWhateverItsCase) {
-  EXPECT_EQ(InstanceMutexName(L"C:\\Apps\\tavoro.Exe"), L"Local\\Tavorophone.TAVORO.EXE");
-  EXPECT_EQ(InstanceMutexName(L"T:\\TAVORO.EXE"), InstanceMutexName(L"D:\\x\\Tavoro.exe"));
-  EXPECT_NE(InstanceMutexName(L"T:\\Tavoro.exe"), InstanceMutexName(L"T:\\Ondawn.exe"));
-}
-
 std::wstring UniqueMutexName() {
   return L"Local\\Tavorophone.test." + std::to_wstring(::GetCurrentProcessId());
 }
