@@ -20,10 +20,10 @@ std::string modIniEdit::ReadSetting(std::string_view section, std::string_view k
   return value;
 }
 
-void modIniEdit::WriteSetting(std::string_view section, std::string_view key,
+bool modIniEdit::WriteSetting(std::string_view section, std::string_view key,
                               std::string_view value) {
   value = value.substr(0, value.find_first_of("\r\n"));
-  profile_.Write(path_, section, key, value);
+  return profile_.Write(path_, section, key, value);
 }
 
 }  // namespace tavoro::settings

@@ -18,10 +18,11 @@ class modIniEdit {
   // missing or unreadable. At most 1023 bytes in the file's encoding come back.
   std::string ReadSetting(std::string_view section, std::string_view key) const;
 
-  // Sets `key` in `section`. A failed write is passed over: settings never stop the program.
-  // The file format has no way to hold a line break in a value, so a value is cut at its
-  // first one rather than let the rest become lines of its own.
-  void WriteSetting(std::string_view section, std::string_view key, std::string_view value);
+  // Sets `key` in `section`; false when the file could not be written. Settings never stop
+  // the program: callers go on either way. The file format has no way to hold a line break in
+  // a value, so a value is cut at its first one rather than let the rest become lines of
+  // their own.
+  bool WriteSetting(std::string_view section, std::string_view key, std::string_view value);
 
   const std::string& SettingsPath() const { return path_; }
 

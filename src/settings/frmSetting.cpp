@@ -1,0 +1,124 @@
+#include "settings/frmSetting.h"
+
+#include <algorithm>
+#include <string>
+
+#include "app/identity.h"
+
+namespace tavoro::settings {
+namespace {
+
+using forms::Bounds;
+
+constexpr const char* kSkypeNamePrompt = "Skype名を入力してください";
+
+std::string AcceptFromKey(int position) {
+  return "AcceptFrom-" + std::to_string(position);
+}
+
+}  // namespace
+
+frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
+                       modIniEdit& settings, modRegAutoStart& auto_start,
+                       app::CallSettings& running)
+    : Form(runtime, windows, "frmSetting", "Tavorophone\u3000設定", Bounds{0, 0, 5040, 5385},
+           forms::BorderStyle::FixedSingle),
+      Frame3(*this, "Frame3", {120, 120, 4815, 3855}, "発着信の設定"),
+      Frame1(*this, "Frame1", {120, 240, 4575, 2415}, "Skypeユーザー登録", &Frame3),
+      Label1(*this, "Label1", {240, 240, 3975, 255}, "次のSkype名からのSkype着信を許可します",
+             &Frame1),
+      Text1(*this, "Text1", {240, 600, 3255, 270}, &Frame1),
+      cmdAddUser(*this, "cmdAddUser", {3600, 600, 735, 255}, "追加", &Frame1),
+      List1(*this, "List1", {240, 960, 4095, 960}, &Frame1),
+      cmdDelUser(*this, "cmdDelUser", {3600, 2040, 735, 255}, "削除", &Frame1),
+      Frame2(*this, "Frame2", {120, 2760, 4575, 975}, "Skype発信先", &Frame3),
+      Label2(*this, "Label2", {240, 240, 3615, 255}, "X-Liteへの着信は次のSkype名に転送します",
+             &Frame2),
+      Text2(*this, "Text2", {240, 480, 4095, 270}, &Frame2),
+      Frame4(*this, "Frame4", {120, 4080, 4815, 615}, "起動の設定"),
+      Check1(*this, "Check1", {360, 240, 4095, 255}, "Windows起動時に自動的に起動する", &Frame4),
+      cmdOK(*this, "cmdOK", {2640, 4800, 1095, 375}, "OK"),
+      cmdCancel(*this, "cmdCancel", {3840, 4800, 1095, 375}, "キャンセル"),
+      settings_(settings),
+      auto_start_(auto_start),
+      running_(running) {
+  Text1.tab_index = 0;
+  cmdAddUser.tab_index = 1;
+  List1.tab_index = 2;
+  cmdDelUser.tab_index = 3;
+  Text2.tab_index = 4;
+  Check1.tab_index = 5;
+  cmdOK.tab_index = 6;
+  cmdCancel.tab_index = 7;
+  Frame3.tab_index = 8;
+  Frame1.tab_index = 9;
+  Label1.tab_index = 10;
+  Frame2.tab_index = 11;
+  Label2.tab_index = 12;
+  Frame4.tab_index = 13;
+  Text1.tooltip = kSkypeNamePrompt;
+  Text2.tooltip = kSkypeNamePrompt;
+  cmdOK.is_default = true;
+
+  cmdAddUser.Click = [this] { cmdAddUser_Click(); };
+  cmdDelUser.Click = [this] { cmdDelUser_Click(); };
+  cmdOK.Click = [this] { cmdOK_Click(); };
+  cmdCancel.Click = [this] { cmdCancel_Click(); };
+}
+
+void frmSetting::Form_Load() {
+  Text2.set_text(settings_.ReadSetting("Skype", "CallTo"));
+  for (int position = 1; position <= app::kMaxAcceptedCallers; ++position) {
+    const std::string name = settings_.ReadSetting("Skype", AcceptFromKey(position));
+    if (!name.empty())
+      List1.AddItem(name);
+  }
+  Check1.set_checked(settings_.ReadSetting("Startup", "WithWindows") == "1");
+}
+
+void frmSetting::cmdAddUser_Click() {
+  const std::string& name = Text1.text();
+  if (name.empty())
+    return;
+  const auto& items = List1.items();
+  if (std::find(items.begin(), items.end(), name) != items.end())
+    return;
+  // The file holds 100 callers; a longer list would lose its last entries without a word.
+  if (List1.ListCount() >= app::kMaxAcceptedCallers) {
+    runtime().boxes.MsgBox("着信を許可できるSkype名は100件までです。",
+                           platform::MsgBoxIcon::Information, app::kProgramTitle);
+    return;
+  }
+  List1.AddItem(name);
+}
+
+void frmSetting::cmdDelUser_Click() {
+  if (List1.list_index() != forms::ListBox::kNoSelection)
+    List1.RemoveItem(List1.list_index());
+}
+
+void frmSetting::cmdOK_Click() {
+  bool written = settings_.WriteSetting("Skype", "CallTo", Text2.text());
+  running_.call_to = Text2.text();
+  for (int position = 1; position <= app::kMaxAcceptedCallers; ++position) {
+    const std::string name =
+        position <= List1.ListCount() ? List1.items()[static_cast<std::size_t>(position - 1)] : "";
+    written = settings_.WriteSetting("Skype", AcceptFromKey(position), name) && written;
+    running_.accepted_callers[static_cast<std::size_t>(position)] = name;
+  }
+  const bool on = Check1.checked();
+  written = settings_.WriteSetting("Startup", "WithWindows", on ? "1" : "0") && written;
+  // Otherwise the next start would silently find the old settings, or none.
+  if (!written) {
+    runtime().boxes.MsgBox("設定ファイルに書き込めませんでした。\r\n" + settings_.SettingsPath(),
+                           platform::MsgBoxIcon::Exclamation, app::kProgramTitle);
+  }
+  auto_start_.ApplyAutoStart(on);
+  Unload();
+}
+
+void frmSetting::cmdCancel_Click() {
+  Unload();
+}
+
+}  // namespace tavoro::settings
