@@ -136,9 +136,10 @@ TEST_F(SettingsFileContract, JapaneseProgramFolderHoldsItsOwnFile) {
 TEST_F(SettingsFileContract, WriteIntoMissingFolderIsPassedOverSilently) {
   const std::string folder = platform_->NewFolder("present") + "\\missing";
   modIniEdit settings(platform_->Profile(), folder);
-  settings.WriteSetting("Skype", "CallTo", "alice");
+  EXPECT_FALSE(settings.WriteSetting("Skype", "CallTo", "alice"));
   EXPECT_EQ(settings.ReadSetting("Skype", "CallTo"), "");
   EXPECT_FALSE(platform_->ReadFile(folder + "\\setting.ini").has_value());
+  EXPECT_TRUE(Settings().WriteSetting("Skype", "CallTo", "alice"));
 }
 
 // Files damaged or made by other tools: the reader never fails, and rewriting one key keeps
