@@ -10,10 +10,21 @@ namespace tavoro::forms {
 
 class Form;
 
-enum class ControlKind { TextBox, Label, Button, CheckBox, ListBox, ProgressBar, Frame, Animation };
+enum class ControlKind {
+  TextBox,
+  Label,
+  Button,
+  CheckBox,
+  ListBox,
+  ProgressBar,
+  Frame,
+  Picture,
+  Line,
+  Animation,
+};
 
 // What changed, so a backend updates only that.
-enum class Property { Text, BackColor, ForeColor, Enabled, Visible, Value, Items, Selection };
+enum class Property { Text, BackColor, ForeColor, Enabled, Visible, Value, Items, Selection, Clip };
 
 class Control {
  public:

@@ -74,4 +74,9 @@ void ProgressBar::set_value(int value) {
   Notify(Property::Value);
 }
 
+void Animation::Open(std::string_view path) {
+  clip_ = path;
+  Notify(Property::Clip);
+}
+
 }  // namespace tavoro::forms

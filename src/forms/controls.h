@@ -151,4 +151,38 @@ class Frame final : public Control {
   std::string caption_;
 };
 
+// A picture from the program's resources (the program icon).
+class Picture final : public Control {
+ public:
+  Picture(Form& form, std::string name, Bounds bounds, std::string resource,
+          Control* container = nullptr)
+      : Control(form, ControlKind::Picture, std::move(name), bounds, container),
+        resource_(std::move(resource)) {}
+  const std::string& resource() const { return resource_; }
+  Event MouseMove;
+
+ private:
+  std::string resource_;
+};
+
+// A straight rule from the top-left to the bottom-right corner of its bounds.
+class Line final : public Control {
+ public:
+  Line(Form& form, std::string name, Bounds bounds, Control* container = nullptr)
+      : Control(form, ControlKind::Line, std::move(name), bounds, container) {}
+};
+
+// Plays a silent clip. The backend loads the clip when the form is shown; a clip that cannot
+// be played leaves the control empty and stops nothing.
+class Animation final : public Control {
+ public:
+  Animation(Form& form, std::string name, Bounds bounds, Control* container = nullptr)
+      : Control(form, ControlKind::Animation, std::move(name), bounds, container) {}
+  const std::string& clip() const { return clip_; }
+  void Open(std::string_view path);
+
+ private:
+  std::string clip_;
+};
+
 }  // namespace tavoro::forms
