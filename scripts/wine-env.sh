@@ -6,6 +6,8 @@
 #   trap wine_env_cleanup EXIT
 #   wine_prefix_ready         copies the cached template prefix (building it on first use)
 #   wine_display_ready        starts a private Xvfb, or uses $TAVORO_WINE_DISPLAY if set
+#   wine_sound_ready          starts a private PulseAudio whose null sink is the default output
+#                             and whose monitor Wine captures from (see below)
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
 #   wine_clear_windows_version NAME.exe
 #   wine_env_cleanup          ends what this run started and removes its folder
@@ -13,6 +15,10 @@
 # Programs then see T:\ as the root of $TAVORO_TEST_ROOT_DIR (exported, with
 # TAVORO_TEST_ROOT_DRIVE=T:), for tests that need a program at a drive root: Z:\ is the Linux
 # root and must never be written to.
+#
+# After wine_sound_ready, TAVORO_SOUND_SERVER says what programs can capture from: "pulseaudio"
+# (started; TAVORO_SOUND_MONITOR is then the monitor's full device name), "none" (no
+# pulseaudio installed) or "failed" (it would not start; the harness shows its log).
 #
 # TAVORO_WINE_LOCALE: the Linux locale Wine takes its Windows locale from (default
 # ja_JP.UTF-8, code page 932, as on the Japanese Windows the program is made for).
@@ -31,6 +37,8 @@ wine_env_init() {
   WINE_ENV_ROOT="$(cd "${root}" && pwd)"
   WINE_ENV_RUN="$(mktemp -d "${WINE_ENV_ROOT}/run.XXXXXX")"
   WINE_ENV_XVFB_PID=""
+  WINE_ENV_PULSE_PID=""
+  WINE_ENV_PACAT_PID=""
   WINE_ENV_PREFIX_MADE=0
 
   # Wine writes into $HOME (a missing WINEPREFIX means a 1.3 GB ~/.wine, and desktop shortcuts
@@ -171,6 +179,49 @@ wine_display_ready() {
   export DISPLAY=":${display}"
 }
 
+wine_sound_ready() {
+  if ! command -v pulseaudio >/dev/null || ! command -v pacat >/dev/null; then
+    wine_env_log "no pulseaudio: Wine will have no capture device"
+    export TAVORO_SOUND_SERVER=none
+    return 0
+  fi
+  local dir="${WINE_ENV_RUN}/pulse" description="Tavoro telephone line loopback" waited=0
+  mkdir -p "${dir}/runtime"
+  chmod 700 "${dir}" "${dir}/runtime"
+  # Wine's sound driver and the players find the server through these; XDG_RUNTIME_DIR keeps
+  # its pid file and sockets out of any other server's way.
+  export XDG_RUNTIME_DIR="${dir}/runtime" PULSE_RUNTIME_PATH="${dir}/runtime/pulse"
+  export PULSE_SERVER="unix:${dir}/native" PULSE_CLIENTCONFIG="${dir}/client.conf"
+  # Should the server die, no client may start the user's default one in its place.
+  echo "autospawn = no" >"${PULSE_CLIENTCONFIG}"
+  # The monitor's name ("Monitor of " and the description) is longer than the 31 bytes
+  # waveInGetDevCapsA can report, as many real device names are.
+  cat >"${dir}/server.pa" <<PA
+load-module module-native-protocol-unix socket=${dir}/native auth-anonymous=1
+load-module module-null-sink sink_name=tavoro_line rate=44100 channels=2 sink_properties="device.description='${description}'"
+set-default-sink tavoro_line
+set-default-source tavoro_line.monitor
+PA
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 -F "${dir}/server.pa" \
+    >"${dir}/pulseaudio.log" 2>&1 </dev/null &
+  WINE_ENV_PULSE_PID=$!
+  until pactl info >/dev/null 2>&1; do
+    if ! kill -0 "${WINE_ENV_PULSE_PID}" 2>/dev/null || ((waited >= 200)); then
+      wine_env_log "pulseaudio did not start (log: ${dir}/pulseaudio.log):"
+      tail -n 20 "${dir}/pulseaudio.log" >&2
+      export TAVORO_SOUND_SERVER=failed
+      return 0
+    fi
+    sleep 0.05
+    waited=$((waited + 1))
+  done
+  # Something always playing keeps the sink running, so capture delivers data at once
+  # instead of 1.3 to 2 s after waveInStart.
+  pacat --playback --latency-msec=10 </dev/zero >/dev/null 2>&1 &
+  WINE_ENV_PACAT_PID=$!
+  export TAVORO_SOUND_SERVER=pulseaudio TAVORO_SOUND_MONITOR="Monitor of ${description}"
+}
+
 wine_set_windows_version() {
   # HKCU\Software is shared by the 32- and 64-bit views, so one value serves both builds.
   wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$1" /v Version /d "$2" /f >/dev/null
@@ -188,6 +239,14 @@ wine_env_cleanup() {
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
   fi
+  # After Wine, whose sound driver is a client of the server.
+  local pid
+  for pid in "${WINE_ENV_PACAT_PID}" "${WINE_ENV_PULSE_PID}"; do
+    [[ -n "${pid}" ]] || continue
+    kill "${pid}" 2>/dev/null || true
+    wait "${pid}" 2>/dev/null || true
+  done
+  WINE_ENV_PACAT_PID="" WINE_ENV_PULSE_PID=""
   if [[ -n "${WINE_ENV_XVFB_PID}" ]]; then
     kill "${WINE_ENV_XVFB_PID}" 2>/dev/null || true
     wait "${WINE_ENV_XVFB_PID}" 2>/dev/null || true

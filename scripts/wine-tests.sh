@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs Windows GoogleTest programs under a contained Wine: a fresh copy of a cached prefix, a
-# private Xvfb, a sandboxed home, all removed afterwards (see scripts/wine-env.sh).
+# private Xvfb, a private sound server with a loopback capture device, a sandboxed home, all
+# removed afterwards (see scripts/wine-env.sh).
 #
 # Usage: scripts/wine-tests.sh [options] EXE... [-- GTEST_ARGS...]
 #   --results DIR      where <name>.xml and <name>.log go (default: results/ in the CMake build
@@ -145,8 +146,10 @@ wine_env_init
 started="${EPOCHREALTIME}"
 wine_prefix_ready
 wine_display_ready
-echo "wine-tests: prefix and display ready in $(since "${started}") s, DISPLAY=${DISPLAY}," \
-  "$(wine --version), LC_CTYPE=${LC_CTYPE}"
+wine_sound_ready
+echo "wine-tests: prefix, display and sound ready in $(since "${started}") s," \
+  "DISPLAY=${DISPLAY}, $(wine --version), LC_CTYPE=${LC_CTYPE}," \
+  "sound server: ${TAVORO_SOUND_SERVER}"
 
 for exe in "${exes[@]}"; do
   out="$(results_for "${exe}")"

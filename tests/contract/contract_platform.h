@@ -3,6 +3,7 @@
 // system where a test can lay down and inspect files. One implementation per backend; the
 // cases themselves are shared.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/version.h"
+#include "platform/wave_in.h"
 
 namespace tavoro::contract {
 
@@ -21,6 +23,13 @@ class ContractPlatform {
   virtual platform::ProfileFile& Profile() = 0;
   virtual platform::Registry& Registry() = 0;
   virtual platform::VersionQuery& Version() = 0;
+  virtual platform::WaveIn& WaveIn() = 0;
+
+  // Lets capture devices run for `milliseconds` (virtual time on the headless platform).
+  virtual void Pause(std::uint32_t milliseconds) = 0;
+  // Whether a capture device must be there: always on the headless platform; on Windows when
+  // the test harness started its sound server.
+  virtual bool CaptureDeviceExpected() = 0;
 
   // A new, empty folder in Windows form; `name` (UTF-8, may be Japanese) is its last part.
   // Removed with everything in it when the platform object goes.

@@ -35,8 +35,15 @@ VirtualClock::VirtualClock(const LocalTime& start, std::uint32_t millisecond)
     : start_calendar_ms_(SecondsBetween(LocalTime{}, start) * 1000 + millisecond) {}
 
 void VirtualClock::AdvanceTo(std::uint64_t milliseconds) {
-  if (milliseconds > elapsed_ms_)
-    elapsed_ms_ = milliseconds;
+  if (milliseconds <= elapsed_ms_)
+    return;
+  elapsed_ms_ = milliseconds;
+  for (TimeFollower* follower : followers_)
+    follower->TimeMoved(elapsed_ms_);
+}
+
+void VirtualClock::Unfollow(TimeFollower& follower) {
+  std::erase(followers_, &follower);
 }
 
 LocalTime VirtualClock::Now() {

@@ -7,6 +7,7 @@
 
 #include "contract/contract_platform.h"
 #include "platform/headless/fixed_version_query.h"
+#include "platform/headless/headless_wave_in.h"
 #include "platform/headless/host_profile_file.h"
 #include "platform/headless/memory_registry.h"
 
@@ -26,7 +27,9 @@ fs::path NewScratchRoot() {
 
 class HeadlessContractPlatform final : public ContractPlatform {
  public:
-  HeadlessContractPlatform() : drives_(NewScratchRoot()), profile_(drives_) {}
+  HeadlessContractPlatform() : drives_(NewScratchRoot()), profile_(drives_) {
+    wave_in_.AddDevice("Monitor of Null Output");
+  }
   ~HeadlessContractPlatform() override {
     std::error_code ignored;
     fs::remove_all(drives_, ignored);
@@ -35,6 +38,9 @@ class HeadlessContractPlatform final : public ContractPlatform {
   platform::ProfileFile& Profile() override { return profile_; }
   platform::Registry& Registry() override { return registry_; }
   platform::VersionQuery& Version() override { return version_; }
+  platform::WaveIn& WaveIn() override { return wave_in_; }
+  void Pause(std::uint32_t milliseconds) override { clock_.Advance(milliseconds); }
+  bool CaptureDeviceExpected() override { return true; }
 
   std::string NewFolder(std::string_view name) override {
     const std::string folder =
@@ -71,6 +77,8 @@ class HeadlessContractPlatform final : public ContractPlatform {
   platform::headless::HostProfileFile profile_;
   platform::headless::MemoryRegistry registry_;
   platform::headless::FixedVersionQuery version_;
+  platform::headless::VirtualClock clock_;
+  platform::headless::HeadlessWaveIn wave_in_{clock_};
   int folders_ = 0;
 };
 

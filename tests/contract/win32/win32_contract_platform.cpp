@@ -10,6 +10,7 @@
 #include "platform/win32/win32_profile_file.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_version_query.h"
+#include "platform/win32/win32_wave_in.h"
 
 namespace tavoro::contract {
 namespace {
@@ -41,6 +42,13 @@ class Win32ContractPlatform final : public ContractPlatform {
   platform::ProfileFile& Profile() override { return profile_; }
   platform::Registry& Registry() override { return registry_; }
   platform::VersionQuery& Version() override { return version_; }
+  platform::WaveIn& WaveIn() override { return wave_in_; }
+  void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+  // The harness names the sound server it started for Wine, or says "none".
+  bool CaptureDeviceExpected() override {
+    const char* server = std::getenv("TAVORO_SOUND_SERVER");
+    return server != nullptr && *server != '\0' && std::string_view(server) != "none";
+  }
 
   std::string NewFolder(std::string_view name) override {
     const fs::path folder = scratch_ / std::to_wstring(++folders_) / Widen(name);
@@ -79,6 +87,7 @@ class Win32ContractPlatform final : public ContractPlatform {
   platform::win32::Win32ProfileFile profile_;
   platform::win32::Win32Registry registry_;
   platform::win32::Win32VersionQuery version_;
+  platform::win32::Win32WaveIn wave_in_;
   int folders_ = 0;
 };
 
