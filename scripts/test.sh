@@ -180,6 +180,18 @@ for preset in win32 win64; do
   fi
 done
 
+# Ondawn.exe end to end, every Windows build in one prefix; after the wine phases, which
+# replace the builds' results folders that this adds to.
+ondawn_builds=()
+for preset in win32 win64; do
+  wants "${preset}" && [[ -n "${built[${preset}]:-}" ]] && ondawn_builds+=("build/${preset}")
+done
+if ((${#ondawn_builds[@]})); then
+  phase "e2e ondawn" scripts/e2e-ondawn.sh "${ondawn_builds[@]}" || true
+elif wants win32 || wants win64; then
+  skip "e2e ondawn" "build failed"
+fi
+
 echo
 echo "::: summary"
 for i in "${!phase_names[@]}"; do

@@ -1,0 +1,55 @@
+// What the end-to-end run of Ondawn.exe cannot single out: the wait for a started program
+// returns for a message, so the waiting thread keeps pumping.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/win32_process.h"
+#include "platform/win32/win32_shell.h"
+
+namespace tavoro::platform::win32 {
+namespace {
+
+constexpr wchar_t kChildVariable[] = L"TAVORO_SHELL_CHILD";
+
+// The child's half of the test below: started with the variable set, it runs for a while.
+TEST(Win32Shell, ChildRunsForAWhile) {
+  if (::GetEnvironmentVariableW(kChildVariable, nullptr, 0) == 0)
+    GTEST_SKIP() << "only runs as the child of the test beside it";
+  ::Sleep(400);
+  ::ExitProcess(0);
+}
+
+TEST(Win32Shell, WaitingForAProgramReturnsEarlyForAMessageAndTrueOnceItEnded) {
+  Win32Shell shell;
+  EXPECT_EQ(shell.Start("tavoro-no-such-program", WindowShow::MinimizedFocus), nullptr);
+
+  ::SetEnvironmentVariableW(kChildVariable, L"1");
+  const auto child =
+      shell.Start("\"" + Narrow(ModulePath()) + "\" --gtest_filter=Win32Shell.ChildRunsForAWhile",
+                  WindowShow::MinimizedFocus);
+  ::SetEnvironmentVariableW(kChildVariable, nullptr);
+  ASSERT_NE(child, nullptr);
+
+  MSG message{};
+  ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // gives the thread its queue
+  ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_APP, 0, 0));
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_FALSE(child->WaitForEnd(20'000));
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+  EXPECT_TRUE(::PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));
+
+  bool ended = false;
+  for (int i = 0; i < 20 && !ended; ++i)
+    ended = child->WaitForEnd(1'000);
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(child->WaitForEnd(0));
+}
+
+}  // namespace
+}  // namespace tavoro::platform::win32
