@@ -34,6 +34,13 @@ void Label::set_fore_color(Color color) {
   Notify(Property::ForeColor);
 }
 
+void Label::set_back_color(Color color) {
+  if (back_color_ == color)
+    return;
+  back_color_ = color;
+  Notify(Property::BackColor);
+}
+
 void CheckBox::set_checked(bool checked) {
   if (checked_ == checked)
     return;

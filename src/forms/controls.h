@@ -48,6 +48,9 @@ class Label final : public Control {
   void set_caption(std::string_view caption);
   Color fore_color() const { return fore_color_; }
   void set_fore_color(Color color);
+  // The button face unless a window sets its own, as labels are painted by default.
+  Color back_color() const { return back_color_; }
+  void set_back_color(Color color);
 
   Event Click;
   Event MouseMove;
@@ -55,6 +58,7 @@ class Label final : public Control {
  private:
   std::string caption_;
   Color fore_color_ = kWindowTextColor;
+  Color back_color_ = kButtonFaceColor;
 };
 
 class Button final : public Control {

@@ -12,10 +12,9 @@
 #include <span>
 #include <string_view>
 
-namespace tavoro::platform {
+#include "platform/window_handle.h"
 
-// A top-level window of the system (an HWND's value on Windows).
-enum class WindowHandle : std::uintptr_t {};
+namespace tavoro::platform {
 
 struct SoftphoneKey {
   enum class Kind { Character, Enter };

@@ -17,10 +17,10 @@ class RecordingHelpViewer final : public HelpViewer {
 
   WindowHandle DisplayContents(WindowHandle owner, std::string_view help_file) override {
     requests.push_back({owner, std::string(help_file)});
-    return available ? kViewerWindow : 0;
+    return available ? kViewerWindow : WindowHandle{};
   }
 
-  static constexpr WindowHandle kViewerWindow = 0x4e11;
+  static constexpr WindowHandle kViewerWindow{0x4e11};
   bool available = true;
   std::vector<Request> requests;
 };

@@ -1,0 +1,317 @@
+// The main window's life outside calls: the start-up with its countdowns and messages, the
+// close, the menu and the re-attachment when the Skype client comes back.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "bridge_harness.h"
+#include "settings/frmSetting.h"
+#include "ui/frmAbout.h"
+#include "ui/frmWait.h"
+
+namespace tavoro::app::testing {
+namespace {
+
+using platform::MsgBoxIcon;
+using platform::headless::AttachOutcome;
+using platform::headless::SkypeOperation;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* kAttachmentRefusedText =
+    "Skypeがこのアプリケーションと連携できるように設定してください。\r\n\r\n"
+    "一旦このアプリケーションを終了しますので、再度このアプリケーションを起動してください。\r\n"
+    "アプリケーションを再起動すると、Skypeが 'tavoro.exeがSkypeと連携しようとしています' "
+    "というメッセージを表示します。\r\n"
+    "メッセージが表示されたら連携を許可する操作をしてください。";
+constexpr const char* kXLiteMissingAtStartText =
+    "X-Liteが起動していません。\r\n"
+    "このアプリケーションを利用するには、ひかり電話用にセットアップされたX-Liteが必要です。\r\n"
+    "X-Lite起動後にこのアプリケーションを再起動してください。";
+
+// What the wait window says, sampled every 250 ms from the start, one entry per new text.
+class WaitCaptions {
+ public:
+  WaitCaptions(Bridge& bridge, std::uint64_t until_ms) : bridge_(bridge) {
+    for (std::uint64_t at = 0; at <= until_ms; at += 250)
+      bridge.headless.loop.PostAt(at, [this] { Sample(); });
+  }
+  std::vector<std::string> texts;
+
+ private:
+  void Sample() {
+    const ui::frmWait* wait = bridge_.main ? bridge_.main->wait_window() : nullptr;
+    if (wait && (texts.empty() || texts.back() != wait->Label1.caption()))
+      texts.push_back(wait->Label1.caption());
+  }
+  Bridge& bridge_;
+};
+
+std::vector<std::string> Counting(const std::string& prefix) {
+  std::vector<std::string> texts;
+  for (int left = 15; left >= 0; --left)
+    texts.push_back(prefix + std::to_string(left));
+  return texts;
+}
+
+TEST(StartUp, WithSkypeRunningAttachesAtOnceAndListensThreeSecondsLater) {
+  Bridge bridge;
+  ASSERT_FALSE(bridge.Start());
+  frmMain& main = *bridge.main;
+  EXPECT_TRUE(main.visible());
+  EXPECT_THAT(bridge.skype->starts(), IsEmpty());
+  ASSERT_EQ(bridge.skype->attaches().size(), 1u);
+  EXPECT_EQ(bridge.skype->attaches()[0].protocol, 5);
+  EXPECT_TRUE(bridge.skype->attaches()[0].wait);
+  EXPECT_EQ(bridge.skype->attaches()[0].at_ms, 0u);
+  EXPECT_EQ(main.Text4.text(), "待機中");
+  EXPECT_EQ(main.Text8.text(), "待機中");
+  EXPECT_EQ(main.Text6.text(), "Line 1 (Virtual Cable)");
+  EXPECT_EQ(bridge.meter.WantedDeviceName, "Line 1 (Virtual Cable)");
+  EXPECT_EQ(bridge.softphone.activations(bridge.xlite), (std::vector<std::uint64_t>{0}));
+  EXPECT_EQ(bridge.Now(), 3000u) << "the restart waits 3 s before it listens";
+  EXPECT_TRUE(main.Timer1.enabled());
+  EXPECT_EQ(main.Timer1.interval(), 10u);
+  EXPECT_TRUE(bridge.meter.capturing());
+  EXPECT_EQ(main.CallTo(), "home.user");
+  EXPECT_EQ(main.AcceptedCallers()[1], "alice");
+  EXPECT_EQ(main.AcceptedCallers()[2], "bob");
+  EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
+  // The wait window was shown once, for the attachment, and is gone.
+  int waits = 0;
+  for (const auto& shown : bridge.windows.shows())
+    waits += shown.form == "frmWait";
+  EXPECT_EQ(waits, 1);
+  EXPECT_EQ(main.wait_window(), nullptr);
+}
+
+TEST(StartUp, WithSkypeStoppedCountsDownSixteenSecondsThenStartsTheClient) {
+  Bridge bridge;
+  bridge.skype->SetRunning(false);
+  WaitCaptions captions(bridge, 17'000);
+  ASSERT_FALSE(bridge.Start());
+  EXPECT_EQ(captions.texts, Counting("Skypeを起動します:"));
+  ASSERT_EQ(bridge.skype->starts().size(), 1u);
+  EXPECT_EQ(bridge.skype->starts()[0].at_ms, 16'000u);
+  EXPECT_FALSE(bridge.skype->starts()[0].minimized);
+  EXPECT_FALSE(bridge.skype->starts()[0].nosplash);
+  ASSERT_EQ(bridge.skype->attaches().size(), 1u);
+  EXPECT_EQ(bridge.skype->attaches()[0].at_ms, 16'000u);
+  EXPECT_EQ(bridge.main->Text4.text(), "待機中");
+}
+
+TEST(StartUp, ASecondAttachmentAfterItsOwnCountdownDecides) {
+  struct Case {
+    const char* what;
+    AttachOutcome second;
+    bool ends;
+  };
+  for (const Case& c : {Case{"second succeeds", AttachOutcome::Succeed, false},
+                        Case{"second refused", AttachOutcome::Refuse, true}}) {
+    SCOPED_TRACE(c.what);
+    Bridge bridge;
+    bridge.skype->ScriptAttach(AttachOutcome::Refuse, 500);
+    bridge.skype->ScriptAttach(c.second);
+    WaitCaptions captions(bridge, 18'000);
+    EXPECT_EQ(bridge.Start(), c.ends);
+    std::vector<std::string> expected{"Skypeと通信を試みています"};
+    for (const std::string& text : Counting("Skypeの応答待ちです:"))
+      expected.push_back(text);
+    EXPECT_EQ(captions.texts, expected);
+    ASSERT_EQ(bridge.skype->attaches().size(), 2u);
+    // The countdown starts at 0.5 s, so the 16th calendar second is passed at 16 s.
+    EXPECT_EQ(bridge.skype->attaches()[1].at_ms, 16'000u);
+    if (c.ends) {
+      ASSERT_EQ(bridge.headless.boxes.shown().size(), 1u);
+      EXPECT_EQ(bridge.headless.boxes.shown()[0],
+                (platform::headless::ShownMessageBox{kAttachmentRefusedText,
+                                                     MsgBoxIcon::Exclamation, "Tavorophone"}));
+      EXPECT_THAT(bridge.softphone.activations(bridge.xlite), IsEmpty()) << "X-Lite not tested";
+    } else {
+      EXPECT_EQ(bridge.main->Text4.text(), "待機中");
+      EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
+    }
+  }
+}
+
+TEST(StartUp, WithoutXLiteShowsTheThreeLinesAndEnds) {
+  Bridge bridge;
+  bridge.softphone.CloseWindowAt(bridge.xlite, 0);
+  EXPECT_TRUE(bridge.Start());
+  EXPECT_EQ(bridge.main->Text4.text(), "待機中");
+  EXPECT_EQ(bridge.main->Text8.text(), "");
+  ASSERT_EQ(bridge.headless.boxes.shown().size(), 1u);
+  EXPECT_EQ(bridge.headless.boxes.shown()[0],
+            (platform::headless::ShownMessageBox{kXLiteMissingAtStartText, MsgBoxIcon::Exclamation,
+                                                 "Tavorophone"}));
+  EXPECT_FALSE(bridge.meter.capturing());
+}
+
+TEST(StartUp, MissingSettingsAreAskedForAtMostTwiceAndOnlyCallToIsRequired) {
+  struct Case {
+    const char* what;
+    const char* file;
+    bool dialog_saves;  // the user fills CallTo and AcceptFrom-1 and presses OK
+    int dialogs;
+    bool ends;
+  };
+  const Case cases[] = {
+      {"CallTo only, cancelled", "[Skype]\r\nCallTo=home.user\r\n", false, 1, false},
+      {"nothing, cancelled twice", "", false, 2, true},
+      {"nothing, filled in the first", "", true, 1, false},
+      {"gap before entry 5", "[Skype]\r\nCallTo=home.user\r\nAcceptFrom-5=eve\r\n", false, 1,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bridge bridge(c.file);
+    int dialogs = 0;
+    bridge.windows.modal_responder = [&](forms::Form& form) {
+      ++dialogs;
+      auto& dialog = dynamic_cast<settings::frmSetting&>(form);
+      if (c.dialog_saves) {
+        dialog.Text2.UserEdits("home.user");
+        dialog.Text1.UserEdits("alice");
+        dialog.cmdAddUser.Press();
+        dialog.cmdOK.Press();
+      } else {
+        dialog.cmdCancel.Press();
+      }
+    };
+    EXPECT_EQ(bridge.Start(), c.ends);
+    EXPECT_EQ(dialogs, c.dialogs);
+    EXPECT_EQ(bridge.MessageTexts(), std::vector<std::string>(c.dialogs, "初期設定をしてください"));
+    for (const auto& box : bridge.headless.boxes.shown()) {
+      EXPECT_EQ(box.icon, MsgBoxIcon::Information);
+      EXPECT_EQ(box.title, "Tavorophone");
+    }
+    EXPECT_EQ(bridge.main->visible(), !c.ends);
+    if (c.ends) {
+      EXPECT_THAT(bridge.skype->attaches(), IsEmpty());
+      continue;
+    }
+    EXPECT_EQ(bridge.main->CallTo(), "home.user");
+    if (std::string(c.what) == "gap before entry 5") {
+      EXPECT_EQ(bridge.main->AcceptedCallers()[5], "eve");
+    }
+  }
+}
+
+TEST(StartUp, ASecondInstanceEndsShowingNothing) {
+  Bridge bridge;
+  bridge.headless.process.SetPrevInstance(true);
+  EXPECT_TRUE(bridge.Start());
+  EXPECT_THAT(bridge.windows.shows(), IsEmpty());
+  EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
+  EXPECT_EQ(bridge.skype->calls_of(SkypeOperation::ClientIsRunning), 0u);
+}
+
+TEST(StartUp, ClosingDuringTheCountdownEndsAtOnceWithTheMeterClosed) {
+  Bridge bridge;
+  bridge.skype->SetRunning(false);
+  bridge.headless.loop.PostAt(5'000, [&] { bridge.main->RequestClose(); });
+  EXPECT_TRUE(bridge.Start());
+  EXPECT_EQ(bridge.Now(), 5'000u);
+  EXPECT_THAT(bridge.skype->starts(), IsEmpty());
+  EXPECT_EQ(bridge.wave_in.open_handles(), 0u);
+  EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
+}
+
+TEST(StartUp, ClosingTheRunningWindowClosesTheMeterAndEnds) {
+  Bridge bridge;
+  ASSERT_FALSE(bridge.Start());
+  ASSERT_TRUE(bridge.meter.capturing());
+  EXPECT_TRUE(bridge.Ends([&] { bridge.main->RequestClose(); }));
+  EXPECT_FALSE(bridge.meter.capturing());
+  EXPECT_EQ(bridge.wave_in.open_handles(), 0u);
+  EXPECT_EQ(bridge.wave_in.live_buffers(), 0u);
+}
+
+TEST(StartUp, SkypeFailuresBeforeTheAttachmentEndWithTheRunTimeError) {
+  for (SkypeOperation failing : {SkypeOperation::ClientIsRunning, SkypeOperation::ClientStart}) {
+    Bridge bridge;
+    bridge.skype->SetRunning(false);
+    bridge.skype->Fail(failing, platform::SkypeError(platform::skype_result::kNotInstalled,
+                                                     "Skype client isn't installed."));
+    EXPECT_TRUE(bridge.Start());
+    EXPECT_EQ(bridge.MessageTexts(),
+              std::vector<std::string>{
+                  "実行時エラー '-2147220985 (80040207)':\r\n\r\nSkype client isn't installed."});
+    ASSERT_EQ(bridge.headless.boxes.shown().size(), 1u);
+    EXPECT_EQ(bridge.headless.boxes.shown()[0].icon, MsgBoxIcon::Critical);
+    EXPECT_EQ(bridge.headless.boxes.shown()[0].title, "Tavorophone");
+  }
+}
+
+TEST(StartUp, FailuresFromTheAttachmentOnArePassedOver) {
+  Bridge bridge;
+  bridge.skype->Fail(SkypeOperation::SettingsAudioIn,
+                     platform::SkypeError(platform::skype_result::kNotAttached, "Not attached."));
+  ASSERT_FALSE(bridge.Start());
+  EXPECT_EQ(bridge.main->Text6.text(), "");
+  EXPECT_EQ(bridge.meter.WantedDeviceName, "");
+  EXPECT_TRUE(bridge.main->Timer1.enabled());
+  EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
+}
+
+TEST(AttachmentStatus, TheClientComingBackIsAttachedAgainAndAFailureThereEnds) {
+  Bridge bridge;
+  ASSERT_FALSE(bridge.Start());
+  bridge.skype->ClientGoesAwayAt(10'000);
+  bridge.skype->ClientAnnouncesItselfAt(20'000);
+  ASSERT_FALSE(bridge.RunUntil(21'000));
+  ASSERT_EQ(bridge.skype->attaches().size(), 2u);
+  EXPECT_EQ(bridge.skype->attaches()[1].at_ms, 20'000u);
+
+  bridge.skype->ClientGoesAwayAt(30'000);
+  bridge.skype->ClientAnnouncesItselfAt(40'000);
+  bridge.skype->ScriptAttach(AttachOutcome::Refuse);
+  EXPECT_TRUE(bridge.RunUntil(41'000));
+  EXPECT_EQ(bridge.MessageTexts(),
+            std::vector<std::string>{
+                "実行時エラー '-2147220988 (80040204)':\r\n\r\nConnection refused."});
+}
+
+TEST(Menu, SettingsAndAboutOpenOneWindowEachAndHelpOpensTheFileBesideTheProgram) {
+  Bridge bridge;
+  ASSERT_FALSE(bridge.Start());
+  frmMain& main = *bridge.main;
+  main.MSettei.Choose();
+  settings::frmSetting* first = main.settings_dialog();
+  ASSERT_NE(first, nullptr);
+  main.MSettei.Choose();
+  EXPECT_EQ(main.settings_dialog(), first) << "no second dialog while one is open";
+  first->cmdCancel.Press();
+  EXPECT_EQ(main.settings_dialog(), nullptr);
+  main.MSettei.Choose();
+  ASSERT_NE(main.settings_dialog(), nullptr);
+  EXPECT_EQ(main.settings_dialog()->Text2.text(), "home.user") << "a new dialog reads the file";
+
+  main.MVersionInfo.Choose();
+  ui::frmAbout* about = main.about_box();
+  ASSERT_NE(about, nullptr);
+  main.MVersionInfo.Choose();
+  EXPECT_EQ(main.about_box(), about);
+
+  main.MHelpMain.Choose();
+  ASSERT_EQ(bridge.help.requests.size(), 1u);
+  EXPECT_EQ(bridge.help.requests[0].help_file, "C:\\App\\Tavoro.chm");
+
+  int modeless = 0;
+  for (const auto& shown : bridge.windows.shows())
+    modeless += shown.mode == forms::ShowMode::Modeless &&
+                (shown.form == "frmSetting" || shown.form == "frmAbout");
+  EXPECT_EQ(modeless, 5);
+}
+
+TEST(Menu, ANewCallToSavedInTheDialogIsUsedAtOnce) {
+  Bridge bridge;
+  ASSERT_FALSE(bridge.Start());
+  bridge.main->MSettei.Choose();
+  settings::frmSetting& dialog = *bridge.main->settings_dialog();
+  dialog.Text2.UserEdits("new.user");
+  dialog.cmdOK.Press();
+  EXPECT_EQ(bridge.main->CallTo(), "new.user");
+}
+
+}  // namespace
+}  // namespace tavoro::app::testing

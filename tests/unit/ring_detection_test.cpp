@@ -1,0 +1,248 @@
+// Ring detection: the statistics that tell a ring from the room, their timing on Timer1 over
+// the headless capture device, and the call to the Skype user of CallTo that a ring starts.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "app/ring_statistics.h"
+#include "bridge_harness.h"
+
+namespace tavoro::app::testing {
+namespace {
+
+using forms::Color;
+using platform::MsgBoxIcon;
+using platform::headless::ScriptedCall;
+using platform::headless::WaveCall;
+using Verdict = RingStatistics::Verdict;
+using ::testing::IsEmpty;
+
+// Feeds the levels and gives the index of the first reading that fires, or -1.
+int FirstRing(RingStatistics& stats, const std::vector<int>& levels) {
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    if (stats.Take(levels[i]) == Verdict::Ring)
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::vector<int> Levels(std::initializer_list<std::pair<int, int>> runs) {
+  std::vector<int> levels;
+  for (const auto& [count, level] : runs)
+    levels.insert(levels.end(), count, level);
+  return levels;
+}
+
+TEST(RingStatistics, ElevenLoudReadingsInARowAfterTheWarmUpAreARing) {
+  struct Case {
+    const char* what;
+    std::vector<int> levels;
+    int fires_at;
+  };
+  const Case cases[] = {
+      {"constant silence", Levels({{5000, 5}}), -1},
+      {"exactly twice the average is not loud", Levels({{100, 5}, {50, 10}}), -1},
+      {"one above twice the average is", Levels({{100, 5}, {11, 11}}), 110},
+      {"ten loud and a quiet one", Levels({{100, 5}, {10, 11}, {1, 5}, {10, 11}}), -1},
+      {"the run starts again after a quiet one", Levels({{100, 5}, {10, 11}, {1, 5}, {11, 11}}),
+       121},
+      {"loud readings within the warm-up only raise the average", Levels({{90, 5}, {30, 11}}), -1},
+      {"the 100th reading is not tested yet", Levels({{99, 5}, {12, 133}}), 110},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RingStatistics stats;
+    EXPECT_EQ(FirstRing(stats, c.levels), c.fires_at);
+  }
+}
+
+TEST(RingStatistics, TheAverageIsAPlainMeanThenMovesByAThousandthAndSkipsTheRingReading) {
+  RingStatistics stats;
+  for (int i = 0; i < 100; ++i)
+    EXPECT_EQ(stats.Take(i % 2 == 0 ? 5 : 8), Verdict::WarmingUp);
+  EXPECT_EQ(stats.AverageLevel, (50 * 5 + 50 * 8) / 100);  // 6, rounded down
+  EXPECT_EQ(stats.Take(13), Verdict::Loud);
+  EXPECT_EQ(stats.Take(12), Verdict::Quiet) << "exactly twice 6";
+  EXPECT_EQ(stats.LoudRun, 0);
+
+  RingStatistics held;
+  for (int i = 0; i < 1500; ++i)
+    held.Take(5);
+  EXPECT_EQ(held.TickCount, 1000);
+  EXPECT_EQ(held.LevelSum, 5000);
+  held.Take(9);  // sum - 5 + 9
+  EXPECT_EQ(held.LevelSum, 5004);
+  EXPECT_EQ(held.AverageLevel, 5);
+
+  RingStatistics ring;
+  FirstRing(ring, Levels({{100, 5}, {11, 11}}));
+  EXPECT_EQ(ring.TickCount, 110) << "the reading that completes the run is not counted";
+  EXPECT_EQ(ring.LevelSum, 100 * 5 + 10 * 11);
+  ring.Restart();
+  EXPECT_EQ(ring.LoudRun, 11) << "a restart keeps the run";
+  EXPECT_EQ(FirstRing(ring, Levels({{100, 5}, {1, 11}})), 100) << "and fires on a loud first test";
+}
+
+class RingDetection : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(bridge.Start());
+    ASSERT_TRUE(bridge.main->Timer1.enabled());
+    enabled_at = bridge.Now();
+  }
+  frmMain& main() { return *bridge.main; }
+  // Plays a ring that Timer1 detects on its 111th tick.
+  std::uint64_t PlayRing() {
+    bridge.PlayLevels(Levels({{100, 5}, {11, 11}}));
+    return enabled_at + 1110;
+  }
+  Bridge bridge;
+  std::uint64_t enabled_at = 0;
+};
+
+TEST_F(RingDetection, SilenceNeverFiresAndTheDiagnosticsShowEachReading) {
+  bridge.PlayLevels(Levels({{150, 5}, {1, 10}}));
+  ASSERT_FALSE(bridge.RunFor(1510));
+  EXPECT_EQ(main().Label7.caption(), "10");
+  EXPECT_EQ(main().ProgressBar1.value(), 10);
+  EXPECT_EQ(main().Label8.caption(), "5");
+  EXPECT_EQ(main().Label9.back_color(), kDetectIdleColor);
+  ASSERT_FALSE(bridge.RunFor(60'000));
+  EXPECT_THAT(bridge.skype->placed_calls(), IsEmpty());
+  EXPECT_EQ(main().ProgressBar1.max(), 261);
+}
+
+TEST_F(RingDetection, TheEleventhLoudTickCallsTheSkypeUserAndGivesUpAfter45To46Seconds) {
+  const std::uint64_t ring_at = PlayRing();
+  // The tick that hears the ring waits inside the call; probes run inside that wait.
+  struct Seen {
+    Color label9 = 0;
+    bool listening = true;
+    bool capturing = true;
+    std::string level;
+  } seen;
+  bridge.headless.loop.PostAt(ring_at + 10, [&] {
+    seen = {main().Label9.back_color(), main().Timer1.enabled(), bridge.meter.capturing(),
+            main().Label7.caption()};
+  });
+  ASSERT_FALSE(bridge.RunUntil(ring_at + 60'000));
+  EXPECT_EQ(seen.label9, kDetectRingColor);
+  EXPECT_FALSE(seen.listening);
+  EXPECT_FALSE(seen.capturing);
+  EXPECT_EQ(seen.level, "11");
+  ASSERT_EQ(bridge.skype->placed_calls().size(), 1u);
+  const auto& placed = bridge.skype->placed_calls()[0];
+  EXPECT_EQ(placed.at_ms, ring_at);
+  EXPECT_EQ(placed.targets, (std::vector<std::string>{"home.user", "", "", ""}));
+  EXPECT_EQ(bridge.skype->users_asked(), std::vector<std::string>{"home.user"});
+
+  // Started at 12:00:04.110; more than 45 whole seconds have passed at 12:00:50.
+  EXPECT_EQ(placed.call->finished_at(), std::vector<std::uint64_t>{50'002});
+  EXPECT_GE(50'002 - ring_at, 45'000u);
+  EXPECT_LE(50'002 - ring_at, 46'000u);
+  EXPECT_TRUE(main().Timer1.enabled()) << "listening again";
+  EXPECT_TRUE(bridge.meter.capturing());
+  EXPECT_EQ(bridge.Keys(), std::vector<std::string>{"^h"}) << "the finished call hangs up";
+  EXPECT_EQ(bridge.skype->placed_calls().size(), 1u);
+  EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
+  EXPECT_EQ(bridge.wave_in.open_handles(), 1u);
+}
+
+TEST_F(RingDetection, AnAnswerTakesTheRingingCallOnTheSoftphone) {
+  bridge.skype->WhenCallPlaced([this](const std::shared_ptr<ScriptedCall>& call) {
+    bridge.skype->RemoteAnswersAt(bridge.Now() + 5000, call);
+    bridge.skype->RemoteFinishesAt(bridge.Now() + 65'000, call);
+  });
+  const std::uint64_t ring_at = PlayRing();
+  ASSERT_FALSE(bridge.RunUntil(ring_at + 6000));
+  EXPECT_EQ(bridge.Keys(), (std::vector<std::string>{"^h", "{ENTER}"}));
+  EXPECT_EQ(bridge.KeyTimes(), (std::vector<std::uint64_t>{ring_at + 5302, ring_at + 5602}));
+  EXPECT_EQ(main().Text8.text(), "通話中");
+  EXPECT_FALSE(main().Timer1.enabled()) << "not listening while bridged";
+  ASSERT_FALSE(bridge.RunUntil(ring_at + 60'000));
+  EXPECT_THAT(bridge.skype->placed_calls()[0].call->finished_at(), IsEmpty());
+  EXPECT_FALSE(main().Timer1.enabled());
+  ASSERT_FALSE(bridge.RunUntil(ring_at + 70'000));
+  EXPECT_TRUE(main().Timer1.enabled()) << "back after the Skype user hung up";
+  EXPECT_EQ(bridge.Keys().back(), "^h");
+}
+
+TEST_F(RingDetection, ARefusalRestartsDetectionOnceAndPlacesNoFurtherCall) {
+  bridge.skype->WhenCallPlaced([this](const std::shared_ptr<ScriptedCall>& call) {
+    bridge.skype->RemoteRefusesAt(bridge.Now() + 5000, call);
+  });
+  const std::uint64_t ring_at = PlayRing();
+  bool listening_before = true;
+  bridge.headless.loop.PostAt(ring_at + 5000 + 3290,
+                              [&] { listening_before = main().Timer1.enabled(); });
+  ASSERT_FALSE(bridge.RunUntil(ring_at + 5000 + 3290));
+  EXPECT_FALSE(listening_before);
+  EXPECT_EQ(bridge.Now(), ring_at + 5000 + 3300 + 2) << "the wait saw the flag and returned";
+  EXPECT_TRUE(main().Timer1.enabled());
+  EXPECT_TRUE(main().SkypeCallRefused);
+  EXPECT_EQ(bridge.Keys(), std::vector<std::string>{"^h"});
+  const std::uint64_t listening_since = bridge.Now();
+  ASSERT_FALSE(bridge.RunFor(60'000));
+  EXPECT_EQ(bridge.skype->placed_calls().size(), 1u);
+  EXPECT_THAT(bridge.skype->placed_calls()[0].call->finished_at(), IsEmpty());
+  // One restart: the statistics have counted every tick since, uninterrupted.
+  EXPECT_EQ(main().ring_statistics().TickCount, 1000);
+  EXPECT_GE(bridge.Now() - listening_since, 10'000u);
+}
+
+TEST_F(RingDetection, ARestartWhileListeningClosesTheCaptureFirstAndNoTickReadsItClosed) {
+  bridge.PlayLevels(Levels({{100000, 7}}));
+  ASSERT_FALSE(bridge.RunFor(500));
+  // Any call's end restarts detection, also while it runs.
+  auto call = bridge.skype->RingAt(bridge.Now() + 100, "mallory");
+  bridge.skype->RemoteFinishesAt(bridge.Now() + 200, call);
+  const std::uint64_t finish_at = bridge.Now() + 200;
+  std::vector<bool> polled_while_closed;
+  for (std::uint64_t at = finish_at; at < finish_at + 3300; at += 5)
+    bridge.headless.loop.PostAt(at, [&] {
+      polled_while_closed.push_back(main().Timer1.enabled() && !bridge.meter.capturing());
+    });
+  const std::string before = main().Label7.caption();
+  ASSERT_FALSE(bridge.RunFor(5000));
+  EXPECT_EQ(std::count(polled_while_closed.begin(), polled_while_closed.end(), true), 0);
+  EXPECT_EQ(before, "7");
+  EXPECT_TRUE(main().Timer1.enabled());
+  EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
+  EXPECT_EQ(bridge.wave_in.open_handles(), 1u);
+  EXPECT_EQ(bridge.wave_in.live_buffers(), 2u);
+}
+
+TEST_F(RingDetection, TheMeterFailingTwiceEndsWithItsMessageAndOnceIsRetriedAfterSixSeconds) {
+  for (bool second_fails : {false, true}) {
+    SCOPED_TRACE(second_fails);
+    bridge.wave_in.FailCall(WaveCall::Open, platform::kWaveNoMemory);
+    const std::uint64_t finish_at = bridge.Now() + 100;
+    auto call = bridge.skype->RingAt(finish_at - 50, "mallory");
+    bridge.skype->RemoteFinishesAt(finish_at, call);
+    if (!second_fails) {
+      // The device is free again during the 6 s wait.
+      bridge.headless.loop.PostAt(
+          finish_at + 5000, [&] { bridge.wave_in.FailCall(WaveCall::Open, platform::kWaveOk); });
+    }
+    const bool ended = bridge.RunUntil(finish_at + 10'000);
+    EXPECT_EQ(ended, second_fails);
+    if (!second_fails) {
+      EXPECT_TRUE(main().Timer1.enabled());
+      EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty()) << "the first failure is silent";
+      EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
+      continue;
+    }
+    EXPECT_EQ(bridge.Now(), finish_at + 300 + 3000 + 6000);
+    EXPECT_EQ(bridge.MessageTexts(),
+              std::vector<std::string>{"X-Liteの音量検出機能がエラーを返しました。\r\n"
+                                       "There is not enough memory available for this task.\r\n"
+                                       "プログラムを一旦終了し、起動しなおしてみてください。"});
+    EXPECT_EQ(bridge.headless.boxes.shown()[0].icon, MsgBoxIcon::Information);
+    EXPECT_EQ(bridge.headless.boxes.shown()[0].title, "Tavorophone");
+  }
+}
+
+}  // namespace
+}  // namespace tavoro::app::testing
