@@ -14,7 +14,6 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source-path=SCRIPTDIR source=wine-env.sh
 source "${here}/wine-env.sh"
-xmltool="${here}/gtest-xml.py"
 timeout_s=300
 
 usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit "${1:-2}"; }
@@ -33,51 +32,23 @@ for build in "$@"; do
   builds+=("$(realpath -e "${build}")") || { echo "e2e-ondawn: no such folder: ${build}" >&2; exit 2; }
 done
 
-windows_path() { local p; p="$(realpath -m "$1")"; echo "Z:${p//\//\\}"; }
-since() { awk -v a="$1" -v b="${EPOCHREALTIME}" 'BEGIN { printf "%.1f", b - a }'; }
 
 # check BUILD: one checker run; prints its failures and summary; non-zero if anything failed.
 check() {
-  local build="$1" name started="${EPOCHREALTIME}" rc=0 problem=""
+  local build="$1" name
   local xml="$1/results/ondawn_e2e.xml" log="$1/results/ondawn_e2e.log"
   local checker="$1/e2e/ondawn_e2e.exe"
   name="ondawn_e2e ($(basename "${build}"))"
-  mkdir -p "${build}/results"
-  rm -f "${xml}" "${xml%.xml}-exit.xml"
   echo "=== ${checker}"
-  if [[ -f "${checker}" && -f "${build}/src/main/Ondawn.exe" ]]; then
-    # In the background, so that an interrupt reaches the trap at once.
-    (cd "${WINE_ENV_RUN}" &&
-      TAVORO_E2E_ONDAWN="$(windows_path "${build}/src/main/Ondawn.exe")" \
-        TAVORO_E2E_SIM="$(windows_path "${build}/sim")" \
-        exec timeout -k 10 "${timeout_s}" wine "${checker}" \
-        "--gtest_output=xml:$(windows_path "${xml}")") </dev/null >"${log}" 2>&1 &
-    wait $! || rc=$?
-    sed -i 's/\r$//' "${log}"
-    grep -Ev '^\[ (RUN {6}| {6}OK )\]' "${log}" || true
-    if ((rc == 124 || rc == 137)); then
-      problem="timed out after ${timeout_s} s"
-      wineserver -k >/dev/null 2>&1 || true
-      wineserver -w >/dev/null 2>&1 || true
-    elif [[ ! -s "${xml}" ]]; then
-      problem="exited with code ${rc} and wrote no results (crash?)"
-    elif ((rc != 0)); then
-      local totals
-      read -r -a totals < <(python3 "${xmltool}" total "${xml}")
-      ((totals[1] > 0)) || problem="exited with code ${rc} although no check failed"
-    fi
-  else
-    problem="Ondawn.exe or its checker is not built in ${build}"
+  if [[ ! -f "${checker}" || ! -f "${build}/src/main/Ondawn.exe" ]]; then
+    mkdir -p "${build}/results"
+    rm -f "${xml}" "${xml%.xml}-exit.xml"
+    wine_record_problem e2e-ondawn "${xml}" "${name}" "Ondawn.exe or its checker is not built"
+    return 1
   fi
-  if [[ -n "${problem}" ]]; then
-    local extra="${xml}"
-    [[ -s "${xml}" ]] && extra="${xml%.xml}-exit.xml"
-    python3 "${xmltool}" missing "${extra}" "${name}" "${name}: ${problem}"
-    echo "e2e-ondawn: ${name}: ${problem}"
-  fi
-  python3 "${xmltool}" summary "${xml}"
-  echo "e2e-ondawn: ${name} took $(since "${started}") s"
-  [[ -z "${problem}" && "${rc}" == 0 ]]
+  TAVORO_E2E_ONDAWN="$(wine_windows_path "${build}/src/main/Ondawn.exe")" \
+    TAVORO_E2E_SIM="$(wine_windows_path "${build}/sim")" \
+    wine_run_gtest e2e-ondawn "${xml}" "${log}" "${timeout_s}" "${WINE_ENV_RUN}" "${checker}"
 }
 
 all_started="${EPOCHREALTIME}"
@@ -93,5 +64,5 @@ failures=0
 for build in "${builds[@]}"; do
   check "${build}" || failures=$((failures + 1))
 done
-echo "e2e-ondawn: ${#builds[@]} builds, ${failures} failed, $(since "${all_started}") s in all"
+echo "e2e-ondawn: ${#builds[@]} builds, ${failures} failed, $(wine_since "${all_started}") s in all"
 ((failures == 0))

@@ -259,3 +259,63 @@ wine_env_cleanup() {
   fi
   WINE_ENV_RUN=""
 }
+
+# Seconds since EPOCHREALTIME was $1, to a tenth.
+wine_since() { awk -v a="$1" -v b="${EPOCHREALTIME}" 'BEGIN { printf "%.1f", b - a }'; }
+
+# Windows programs get Linux paths as paths on Z:.
+wine_windows_path() { local p; p="$(realpath -m "$1")"; echo "Z:${p//\//\\}"; }
+
+# wine_run_gtest LABEL XML LOG LIMIT DIR EXE [ARGS...]: runs a GoogleTest program under Wine
+# from DIR, at most LIMIT seconds, writing its results to XML and its output to LOG, and judges
+# the run. A program that timed out, crashed, or failed without a failed test gets a result
+# file with one failure (<xml>-exit.xml beside a real one), so totals over the results folder
+# cannot look green. Prints the output without the per-test progress lines (all of it with
+# WINE_RUN_VERBOSE=1), then the summary; returns non-zero if anything went wrong. Variables
+# the program needs can be set on the call: `NAME=value wine_run_gtest ...`.
+wine_run_gtest() {
+  local label="$1" xml="$2" log="$3" limit="$4" dir="$5" rc=0 problem="" name totals
+  local started="${EPOCHREALTIME}"
+  shift 5
+  name="$(basename "${xml}" .xml)"
+  mkdir -p "$(dirname "${xml}")" "$(dirname "${log}")"
+  rm -f "${xml}" "${xml%.xml}-exit.xml"
+  # In the background, so that an interrupt reaches the caller's trap at once instead of after
+  # the program ends.
+  (cd "${dir}" && exec timeout -k 10 "${limit}" wine "$@" \
+    "--gtest_output=xml:$(wine_windows_path "${xml}")") </dev/null >"${log}" 2>&1 &
+  wait $! || rc=$?
+  sed -i 's/\r$//' "${log}"
+  if [[ "${WINE_RUN_VERBOSE:-0}" == 1 ]]; then
+    cat "${log}"
+  else
+    grep -Ev '^\[ (RUN {6}| {6}OK )\]' "${log}" || true
+  fi
+  if ((rc == 124 || rc == 137)); then
+    problem="timed out after ${limit} s"
+    echo "--- last lines before the time limit:"
+    tail -n 20 "${log}"
+    # The run's processes may outlive the launcher that timeout killed.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  elif [[ ! -s "${xml}" ]]; then
+    problem="exited with code ${rc} and wrote no results (crash?)"
+  elif ((rc != 0)); then
+    read -r -a totals < <(python3 "${_wine_env_repo}/scripts/gtest-xml.py" total "${xml}")
+    ((totals[1] > 0)) || problem="exited with code ${rc} although no test failed"
+  fi
+  if [[ -n "${problem}" ]]; then
+    wine_record_problem "${label}" "${xml}" "${name}" "${problem}"
+  fi
+  python3 "${_wine_env_repo}/scripts/gtest-xml.py" summary "${xml}"
+  echo "${label}: ${name} took $(wine_since "${started}") s (log: ${log})"
+  [[ -z "${problem}" && "${rc}" == 0 ]]
+}
+
+# wine_record_problem LABEL XML NAME PROBLEM: a result with one failure for a run that went wrong.
+wine_record_problem() {
+  local label="$1" xml="$2" name="$3" problem="$4" extra="$2"
+  [[ -s "${xml}" ]] && extra="${xml%.xml}-exit.xml"
+  python3 "${_wine_env_repo}/scripts/gtest-xml.py" missing "${extra}" "${name}" "${name}: ${problem}"
+  echo "${label}: ${name}: ${problem}"
+}

@@ -28,7 +28,6 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source-path=SCRIPTDIR source=wine-env.sh
 source "${here}/wine-env.sh"
-xmltool="${here}/gtest-xml.py"
 
 results_dir=""
 matrix=0
@@ -81,59 +80,18 @@ for i in "${!exes[@]}"; do
   seen_xml[${xml}]="${exe}"
 done
 
-# Programs are Windows processes: they get the XML path as a Windows path on Z:.
-windows_path() { local p; p="$(realpath -m "$1")"; echo "Z:${p//\//\\}"; }
-
 failures=0
 ran=0
-since() { awk -v a="$1" -v b="${EPOCHREALTIME}" 'BEGIN { printf "%.1f", b - a }'; }
 
 # run_program EXE XML LOG [GTEST_ARGS...]: one run under the time limit; prints the tests'
 # failures and the summary; returns non-zero if anything went wrong.
 run_program() {
   local exe="$1" xml="$2" log="$3"
   shift 3
-  local name started="${EPOCHREALTIME}" rc=0 problem=""
-  name="$(basename "${xml}" .xml)"
-  mkdir -p "$(dirname "${xml}")" "${WINE_ENV_RUN}/work"
-  rm -f "${xml}" "${xml%.xml}-exit.xml"
-  # In the background, so that an interrupt reaches the trap at once instead of after the
-  # program ends.
-  (cd "${WINE_ENV_RUN}/work" &&
-    exec timeout -k 10 "${timeout_s}" wine "${exe}" \
-      "--gtest_output=xml:$(windows_path "${xml}")" "$@") </dev/null >"${log}" 2>&1 &
-  wait $! || rc=$?
-  sed -i 's/\r$//' "${log}"
+  mkdir -p "${WINE_ENV_RUN}/work"
   ran=$((ran + 1))
-
-  if ((verbose)); then
-    cat "${log}"
-  else
-    grep -Ev '^\[ (RUN {6}| {6}OK )\]' "${log}" || true
-  fi
-  if ((rc == 124 || rc == 137)); then
-    problem="timed out after ${timeout_s} s"
-    echo "--- last lines before the time limit:"
-    tail -n 20 "${log}"
-    # The run's processes may outlive the launcher that timeout killed.
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
-  elif [[ ! -s "${xml}" ]]; then
-    problem="exited with code ${rc} and wrote no results (crash?)"
-  elif ((rc != 0)); then
-    local totals
-    read -r -a totals < <(python3 "${xmltool}" total "${xml}")
-    ((totals[1] > 0)) || problem="exited with code ${rc} although no test failed"
-  fi
-  if [[ -n "${problem}" ]]; then
-    local extra="${xml}"
-    [[ -s "${xml}" ]] && extra="${xml%.xml}-exit.xml"
-    python3 "${xmltool}" missing "${extra}" "${name}" "${name}: ${problem}"
-    echo "wine-tests: ${name}: ${problem}"
-  fi
-  python3 "${xmltool}" summary "${xml}"
-  echo "wine-tests: ${name} took $(since "${started}") s (log: ${log})"
-  [[ -z "${problem}" && "${rc}" == 0 ]]
+  WINE_RUN_VERBOSE="${verbose}" wine_run_gtest wine-tests "${xml}" "${log}" "${timeout_s}" \
+    "${WINE_ENV_RUN}/work" "${exe}" "$@"
 }
 
 all_started="${EPOCHREALTIME}"
@@ -147,7 +105,7 @@ started="${EPOCHREALTIME}"
 wine_prefix_ready
 wine_display_ready
 wine_sound_ready
-echo "wine-tests: prefix, display and sound ready in $(since "${started}") s," \
+echo "wine-tests: prefix, display and sound ready in $(wine_since "${started}") s," \
   "DISPLAY=${DISPLAY}, $(wine --version), LC_CTYPE=${LC_CTYPE}," \
   "sound server: ${TAVORO_SOUND_SERVER}"
 
@@ -186,5 +144,5 @@ if ((matrix)); then
   fi
 fi
 
-echo "wine-tests: ${ran} runs, ${failures} failed, $(since "${all_started}") s in all"
+echo "wine-tests: ${ran} runs, ${failures} failed, $(wine_since "${all_started}") s in all"
 ((failures == 0))
