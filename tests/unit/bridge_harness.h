@@ -2,9 +2,7 @@
 // The main window on the headless platform with every peer it talks to: a settings file on
 // disk, a scripted Skype client, a desktop with an "X-Lite" window, a capture device and the
 // help and shell recorders. Each case scripts the peers on the virtual clock and reads back
-// what the program did to them.
-#include <gtest/gtest.h>
-
+// what the program did to them. The ring-detection benchmark drives the same machine.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
