@@ -52,10 +52,14 @@ bool Win32EventLoop::OnMessage(UINT message, WPARAM wparam) {
   try {
     (*on_tick)();
   } catch (...) {
-    if (!pending_failure_)
-      pending_failure_ = std::current_exception();
+    Fail(std::current_exception());
   }
   return true;
+}
+
+void Win32EventLoop::Fail(std::exception_ptr failure) {
+  if (!pending_failure_)
+    pending_failure_ = std::move(failure);
 }
 
 void Win32EventLoop::Dispatch(MSG& message) {

@@ -36,6 +36,10 @@ class Win32EventLoop final : public EventLoop {
 
   void SetMessageFilter(MessageFilter filter) { filter_ = std::move(filter); }
 
+  // Hands on a failure caught where it must not travel further (a window procedure, a COM
+  // event sink): the next DoEvents or Run throws it on the window thread. The first one wins.
+  void Fail(std::exception_ptr failure);
+
  private:
   bool OnMessage(UINT message, WPARAM wparam);
   void Dispatch(MSG& message);
