@@ -180,16 +180,16 @@ for preset in win32 win64; do
   fi
 done
 
-# Ondawn.exe end to end, every Windows build in one prefix; after the wine phases, which
+# The programs end to end, every Windows build in one prefix; after the wine phases, which
 # replace the builds' results folders that this adds to.
-ondawn_builds=()
+e2e_builds=()
 for preset in win32 win64; do
-  wants "${preset}" && [[ -n "${built[${preset}]:-}" ]] && ondawn_builds+=("build/${preset}")
+  wants "${preset}" && [[ -n "${built[${preset}]:-}" ]] && e2e_builds+=("build/${preset}")
 done
-if ((${#ondawn_builds[@]})); then
-  phase "e2e ondawn" scripts/e2e-ondawn.sh "${ondawn_builds[@]}" || true
+if ((${#e2e_builds[@]})); then
+  phase "e2e" scripts/e2e.sh "${e2e_builds[@]}" || true
 elif wants win32 || wants win64; then
-  skip "e2e ondawn" "build failed"
+  skip "e2e" "build failed"
 fi
 
 echo

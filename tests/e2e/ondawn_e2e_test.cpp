@@ -3,8 +3,8 @@
 // program beside it), runs the real program, and reads back what it did: the log of the
 // stand-ins for regsvr32 and tavoro.exe, the shortcut files, and any message box it showed.
 //
-// Environment: TAVORO_E2E_ONDAWN (Ondawn.exe), TAVORO_E2E_SIM (the folder of the stand-ins),
-// TAVORO_TEST_ROOT_DRIVE (a writable drive, "T:").
+// Environment: TAVORO_E2E_BIN (the folder of Ondawn.exe), TAVORO_E2E_SIM (the folder of the
+// stand-ins), TAVORO_TEST_ROOT_DRIVE (a writable drive, "T:").
 
 #include <windows.h>
 
@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "desktop.h"
 #include "platform/shell.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_shell_com.h"
@@ -41,13 +42,6 @@ namespace fs = std::filesystem;
 using platform::Shortcut;
 using platform::win32::Narrow;
 using platform::win32::Widen;
-using Clock = std::chrono::steady_clock;
-
-std::wstring Environment(const wchar_t* name) {
-  wchar_t value[MAX_PATH] = {};
-  const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
-  return length < MAX_PATH ? value : L"";
-}
 
 // Sets the value, or deletes it for no data, in both registry views: a 32-bit and a 64-bit
 // Ondawn.exe each read their own where the system keeps them apart (Wine 8 shares both keys
@@ -126,43 +120,20 @@ std::vector<Started> ReadLog(const fs::path& log, const std::wstring& name) {
   return found;
 }
 
-std::string TextOf(HWND window) {
-  wchar_t text[1024] = {};
-  ::GetWindowTextW(window, text, 1024);
-  return Narrow(text);
-}
-
 // Runs Ondawn.exe to its end, playing the user: each message box of its own is read once
-// shown (its text, and whether it has an icon) and closed with OK. False when it hung.
+// shown and closed with OK. False when it hung.
 bool RunOndawn(const fs::path& exe, std::vector<std::string>& boxes) {
-  std::wstring command = L"\"" + exe.wstring() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
+  Program ondawn(exe);
+  if (!ondawn.running())
     return false;
+  const auto give_up = Clock::now() + std::chrono::seconds(30);
+  while (!ondawn.WaitForEnd(milliseconds(10)) && Clock::now() < give_up) {
+    if (const auto box = AnswerMessageBox(ondawn.id(), milliseconds(0))) {
+      boxes.push_back((box->title == "Ondawn" ? "" : "[" + box->title + "] ") + box->text +
+                      (box->icon ? "" : " (no icon)"));
+    }
   }
-  ::CloseHandle(started.hThread);
-  bool ended = false;
-  for (const auto give_up = Clock::now() + std::chrono::seconds(30);
-       !(ended = ::WaitForSingleObject(started.hProcess, 10) == WAIT_OBJECT_0) &&
-       Clock::now() < give_up;) {
-    const HWND box = ::FindWindowW(L"#32770", L"Ondawn");
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(box, &owner);
-    if (box == nullptr || !::IsWindowVisible(box) || owner != started.dwProcessId)
-      continue;
-    // Which icon cannot be told from here, icon handles being each process's own; the win32
-    // tests check in-process that the icon asked for is the one shown.
-    const bool icon = ::SendDlgItemMessageW(box, 0x440, STM_GETICON, 0, 0) != 0;
-    boxes.push_back(TextOf(::GetDlgItem(box, 0xFFFF)) + (icon ? "" : " (no icon)"));
-    ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-  }
-  if (!ended)
-    ::TerminateProcess(started.hProcess, 1);
-  ::CloseHandle(started.hProcess);
-  return ended;
+  return ondawn.Ended();
 }
 
 struct Case {
@@ -184,10 +155,11 @@ void PrintTo(const Case& c, std::ostream* out) {
 class OndawnExe : public ::testing::TestWithParam<Case> {
  protected:
   void SetUp() override {
-    ondawn_ = Environment(L"TAVORO_E2E_ONDAWN");
+    const std::wstring bin = Environment(L"TAVORO_E2E_BIN");
+    ondawn_ = bin.empty() ? fs::path() : fs::path(bin) / L"Ondawn.exe";
     sim_ = Environment(L"TAVORO_E2E_SIM");
     if (ondawn_.empty() || sim_.empty())
-      GTEST_SKIP() << "run by scripts/e2e-ondawn.sh, which says where the programs are";
+      GTEST_SKIP() << "run by scripts/e2e.sh, which says where the programs are";
     ASSERT_TRUE(apartment_.joined());
     scratch_ = fs::temp_directory_path() / L"ondawn-e2e" / GetParam().name;
     fs::remove_all(scratch_);
