@@ -20,6 +20,12 @@
 # (started; TAVORO_SOUND_MONITOR is then the monitor's full device name), "none" (no
 # pulseaudio installed) or "failed" (it would not start; the harness shows its log).
 #
+# Web addresses never reach a browser of the Linux host: the shell's "open" of an http(s)
+# address runs Wine's winebrowser, which the prefix tells to start only "tavoro-web-open", a
+# stand-in in the run folder's bin/ (first on PATH). It appends each address it is given, one
+# line each, to the file TAVORO_WEB_OPEN_LOG names (exported as a Windows path on Z:, for the
+# programs under test to read). Outside a run the stand-in is not on PATH, and nothing opens.
+#
 # TAVORO_WINE_LOCALE: the Linux locale Wine takes its Windows locale from (default
 # ja_JP.UTF-8, code page 932, as on the Japanese Windows the program is made for).
 # TAVORO_WINE_KEEP=1 keeps the run folder (prefix, home, logs) for a look afterwards; to start
@@ -66,7 +72,14 @@ wine_env_init() {
   unset LC_ALL
   export LC_CTYPE="${locale}"
   mkdir -p "${HOME}" "${XDG_CONFIG_HOME}" "${XDG_DATA_HOME}" "${XDG_CACHE_HOME}" "${TMPDIR}" \
-    "${TAVORO_TEST_ROOT_DIR}"
+    "${TAVORO_TEST_ROOT_DIR}" "${WINE_ENV_RUN}/bin"
+  # The browser winebrowser starts (see the template's WineBrowser key): it only takes notes.
+  local opened="${WINE_ENV_RUN}/web-opened.log"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "${opened}" >"${WINE_ENV_RUN}/bin/tavoro-web-open"
+  chmod +x "${WINE_ENV_RUN}/bin/tavoro-web-open"
+  export PATH="${WINE_ENV_RUN}/bin:${PATH}"
+  TAVORO_WEB_OPEN_LOG="$(wine_windows_path "${opened}")"
+  export TAVORO_WEB_OPEN_LOG
 }
 
 # The template depends on the Wine build and on how this file prepares it.
@@ -96,6 +109,7 @@ _wine_template_build() {
     # told to substitute the Japanese Windows fonts. A crash must end the program, not wait
     # for someone to close winedbg's dialog. With no window manager on the display, Wine's
     # managed windows make each message box wait about 2 s to close; unmanaged ones close at once.
+    # A web address opened by a program goes to the run's stand-in, never to a real browser.
     cat >"${out}/setup.reg" <<'EOF'
 REGEDIT4
 
@@ -112,6 +126,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\WineBrowser]
+"Browsers"="tavoro-web-open"
 EOF
     wine regedit /S "Z:${out//\//\\}\\setup.reg" >>"${out}/wineboot.log" 2>&1
     wineserver -w

@@ -1,0 +1,67 @@
+#include "win32/program_files.h"
+
+#include <vector>
+
+#include "platform/win32/win32_process.h"
+
+namespace tavoro::testing {
+
+std::wstring ProgramFolder() {
+  std::wstring folder(32768, L'\0');
+  const DWORD length = ::GetEnvironmentVariableW(L"TAVORO_PROGRAM_DIR", folder.data(),
+                                                 static_cast<DWORD>(folder.size()));
+  if (length > 0 && length < folder.size()) {
+    folder.resize(length);
+    return folder;
+  }
+  return platform::win32::FolderOf(platform::win32::ModulePath()) + L"\\..\\src\\main";
+}
+
+std::wstring ProgramFile(std::wstring_view name) {
+  return ProgramFolder() + L"\\" + std::wstring(name);
+}
+
+std::optional<VersionBlock> ReadVersionBlock(const std::wstring& executable) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(executable.c_str(), &ignored);
+  if (size == 0)
+    return std::nullopt;
+  std::vector<unsigned char> data(size);
+  if (!::GetFileVersionInfoW(executable.c_str(), 0, size, data.data()))
+    return std::nullopt;
+
+  VersionBlock block;
+  void* value = nullptr;
+  UINT length = 0;
+  if (::VerQueryValueW(data.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    block.file_version = {HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                          HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS)};
+    block.product_version = {HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
+                             HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS)};
+  }
+  if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
+      length < 2 * sizeof(WORD)) {
+    return block;
+  }
+  block.language = static_cast<const WORD*>(value)[0];
+  block.code_page = static_cast<const WORD*>(value)[1];
+
+  wchar_t prefix[64];
+  ::wsprintfW(prefix, L"\\StringFileInfo\\%04x%04x\\", block.language, block.code_page);
+  for (const wchar_t* name :
+       {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName", L"LegalCopyright",
+        L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+    if (::VerQueryValueW(data.data(), (std::wstring(prefix) + name).c_str(), &value, &length) &&
+        length > 0) {
+      // The length counts the terminating NUL where the compiler stored one.
+      std::wstring text(static_cast<const wchar_t*>(value), length);
+      while (!text.empty() && text.back() == L'\0')
+        text.pop_back();
+      block.texts[name] = text;
+    }
+  }
+  return block;
+}
+
+}  // namespace tavoro::testing
