@@ -1,0 +1,392 @@
+// The softphone stand-in (sim/xlite) as the gateway meets it: found by its title, brought
+// forward and typed into by the program's own window driver, its ring heard through the
+// program's own sound meter on the harness's loopback capture device.
+//
+// xlite.exe is the one built beside this program (<build>\sim\xlite\xlite.exe, reached from
+// <build>\tests); TAVORO_XLITE_EXE names another. The sound checks need the harness's sound
+// server (TAVORO_SOUND_SERVER=pulseaudio); without it they are skipped and the rest still runs.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/softphone_keys.h"
+#include "audio/SoundMeter.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/win32_softphone_window.h"
+#include "platform/win32/win32_wave_in.h"
+
+namespace tavoro::platform::win32 {
+namespace {
+
+constexpr wchar_t kXLiteClass[] = L"TavoroXLiteStandIn";
+constexpr int kQuiet = 8;
+constexpr int kLoud = 40;  // the ring's peaks read about 64
+// Consecutive 10 ms readings that ring detection takes for a ring.
+constexpr int kDetectionRun = 11;
+// Longer than the ring's two silent seconds: a ring still going would be heard again.
+constexpr int kRingGapReadings = 350;
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+bool SoundServerRuns() {
+  return Environment("TAVORO_SOUND_SERVER") == "pulseaudio";
+}
+
+std::wstring XLitePath() {
+  if (const std::string path = Environment("TAVORO_XLITE_EXE"); !path.empty())
+    return Widen(path);
+  std::wstring own(MAX_PATH, L'\0');
+  own.resize(::GetModuleFileNameW(nullptr, own.data(), MAX_PATH));
+  const std::wstring relative =
+      own.substr(0, own.find_last_of(L'\\')) + L"\\..\\sim\\xlite\\xlite.exe";
+  wchar_t full[MAX_PATH] = {};
+  ::GetFullPathNameW(relative.c_str(), MAX_PATH, full, nullptr);
+  return full;
+}
+
+std::uint64_t UnixMilliseconds() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return (ticks - 116444736000000000ULL) / 10000;
+}
+
+std::wstring TempFile(const wchar_t* name) {
+  static int serial = 0;
+  wchar_t folder[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, folder);
+  return std::wstring(folder) + name + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+         std::to_wstring(++serial) + L".txt";
+}
+
+std::string ReadFile(const std::wstring& path) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return {};
+  std::string text(::GetFileSize(file, nullptr), '\0');
+  DWORD read = 0;
+  ::ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+  ::CloseHandle(file);
+  text.resize(read);
+  return text;
+}
+
+// xlite.exe started with `arguments`, its standard output and error into `output` if given.
+PROCESS_INFORMATION StartXLite(const std::wstring& arguments, HANDLE output = nullptr) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  if (output != nullptr) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = output;
+  }
+  std::wstring command = L"\"" + XLitePath() + L"\" " + arguments;
+  PROCESS_INFORMATION process{};
+  ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, output != nullptr, 0, nullptr,
+                   nullptr, &startup, &process);
+  return process;
+}
+
+struct Finished {
+  DWORD exit_code = ~DWORD{0};
+  std::string output;
+};
+
+// xlite.exe run with `arguments` to its end, as a scenario runs it.
+Finished RunXLite(const std::wstring& arguments) {
+  const std::wstring path = TempFile(L"xlite-out-");
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  const HANDLE output = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                      CREATE_ALWAYS, 0, nullptr);
+  const PROCESS_INFORMATION process = StartXLite(arguments, output);
+  ::CloseHandle(output);
+  Finished finished;
+  if (process.hProcess != nullptr) {
+    if (::WaitForSingleObject(process.hProcess, 20'000) == WAIT_OBJECT_0)
+      ::GetExitCodeProcess(process.hProcess, &finished.exit_code);
+    else
+      ::TerminateProcess(process.hProcess, 99);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+  }
+  finished.output = ReadFile(path);
+  ::DeleteFileW(path.c_str());
+  return finished;
+}
+
+struct LogLine {
+  std::uint64_t ms = 0;
+  std::string event;
+};
+
+// A running stand-in with a log of its own; closed and its log removed at the end.
+class XLite {
+ public:
+  XLite() : log_path_(TempFile(L"xlite-log-")) {
+    ::SetEnvironmentVariableW(L"TAVORO_XLITE_LOG", log_path_.c_str());
+    process_ = StartXLite(L"");
+    ::SetEnvironmentVariableW(L"TAVORO_XLITE_LOG", nullptr);
+    // Up once its window shows and it has said so.
+    for (int waited = 0; process_.hProcess != nullptr && waited < 20'000; waited += 10) {
+      window_ = ::FindWindowW(kXLiteClass, L"X-Lite");
+      if (window_ != nullptr && !Log().empty())
+        break;
+      ::Sleep(10);
+    }
+  }
+  ~XLite() {
+    if (process_.hProcess == nullptr)
+      return;
+    if (::WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0) {
+      ::PostMessageW(window_, WM_CLOSE, 0, 0);
+      if (::WaitForSingleObject(process_.hProcess, 10'000) != WAIT_OBJECT_0)
+        ::TerminateProcess(process_.hProcess, 1);
+    }
+    ::CloseHandle(process_.hProcess);
+    ::CloseHandle(process_.hThread);
+    ::DeleteFileW(log_path_.c_str());
+  }
+  XLite(const XLite&) = delete;
+  XLite& operator=(const XLite&) = delete;
+
+  HWND window() const { return window_; }
+  bool Ended(DWORD wait_ms) const {
+    return ::WaitForSingleObject(process_.hProcess, wait_ms) == WAIT_OBJECT_0;
+  }
+
+  std::vector<LogLine> Log() const {
+    std::vector<LogLine> lines;
+    const std::string text = ReadFile(log_path_);
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      const std::string line = text.substr(start, end - start);
+      const std::size_t space = line.find(' ');
+      lines.push_back({std::strtoull(line.c_str(), nullptr, 10), line.substr(space + 1)});
+    }
+    return lines;
+  }
+
+  // Its events, once there are `count` of them or five seconds have passed.
+  std::vector<std::string> Events(std::size_t count) const {
+    std::vector<LogLine> lines = Log();
+    for (int waited = 0; waited < 5000 && lines.size() < count; waited += 10) {
+      ::Sleep(10);
+      lines = Log();
+    }
+    std::vector<std::string> events;
+    for (const LogLine& line : lines) {
+      if (SoundServerRuns() || !line.event.starts_with("ring tone failed"))
+        events.push_back(line.event);
+    }
+    return events;
+  }
+
+ private:
+  std::wstring log_path_;
+  PROCESS_INFORMATION process_{};
+  HWND window_ = nullptr;
+};
+
+// What the gateway does for each key string: bring the window titled "X-Lite" forward, type.
+void TypeIntoSoftphone(const std::string& keys) {
+  Win32SoftphoneWindow driver;
+  const std::optional<WindowHandle> window = driver.FindByTitle("X-Lite");
+  ASSERT_TRUE(window.has_value());
+  ASSERT_TRUE(driver.BringToForeground(*window)) << keys;
+  ASSERT_TRUE(driver.TypeKeys(app::ParseSoftphoneKeys(keys))) << keys;
+}
+
+// The meter on the loopback monitor, as the program opens it on the Skype client's device.
+class LineMeter {
+ public:
+  LineMeter() : meter_(wave_in_) {
+    meter_.CaptureBytes = 100;
+    meter_.WantedDeviceName = Environment("TAVORO_SOUND_MONITOR");
+    opened_ = meter_.OpenMeter();
+  }
+  bool opened() const { return opened_; }
+  const std::string& error() const { return meter_.MeterErrorText; }
+
+  // Until the line has been quiet for a moment: the buffers read full deflection (zero bytes)
+  // until the device first fills them, which can take over a second in a new process.
+  bool Settled() {
+    for (int waited = 0, quiet = 0; waited < 10'000; waited += 10) {
+      quiet = Read(1)[0] <= kQuiet ? quiet + 1 : 0;
+      if (quiet == 20)
+        return true;
+    }
+    return false;
+  }
+
+  // `count` readings, one every 10 ms, as ring detection takes them.
+  std::vector<int> Read(int count) {
+    std::vector<int> readings;
+    for (int i = 0; i < count; ++i) {
+      ::Sleep(10);
+      readings.push_back(meter_.ReadPeakLevel());
+    }
+    return readings;
+  }
+
+ private:
+  Win32WaveIn wave_in_;
+  audio::SoundMeter meter_;
+  bool opened_ = false;
+};
+
+// Index of the first of `length` readings in a row that satisfy `is`, from `from`; -1 if none.
+template <typename Is>
+int FindRun(const std::vector<int>& readings, int from, int length, Is is) {
+  for (int i = from, run = 0; i < static_cast<int>(readings.size()); ++i) {
+    run = is(readings[i]) ? run + 1 : 0;
+    if (run == length)
+      return i - length + 1;
+  }
+  return -1;
+}
+
+const auto IsLoud = [](int level) { return level >= kLoud; };
+const auto IsQuiet = [](int level) { return level <= kQuiet; };
+
+TEST(XLiteStandIn, LogsEachKeyTheDriverTypesOnceWithCtrlAndDialsTheNumber) {
+  const std::uint64_t before = UnixMilliseconds();
+  XLite xlite;
+  ASSERT_NE(xlite.window(), nullptr)
+      << "xlite.exe did not show its window: " << Narrow(XLitePath());
+  EXPECT_EQ(Win32SoftphoneWindow().FindByTitle("X-Lite"),
+            WindowHandle{reinterpret_cast<std::uintptr_t>(xlite.window())});
+
+  // The gateway's Skype-to-home-line call: ready, number, call key, tones, hang up.
+  for (const char* keys : {"^h", "{ENTER}", "0312345678", "{ENTER}", "#*", "^h"})
+    TypeIntoSoftphone(keys);
+  const std::vector<std::string> expected = {
+      "started", "key Ctrl+H", "key Enter",  "key 0",     "key 3",
+      "key 1",   "key 2",      "key 3",      "key 4",     "key 5",
+      "key 6",   "key 7",      "key 8",      "key Enter", "dialled 0312345678",
+      "key #",   "key *",      "key Ctrl+H", "hung up"};
+  EXPECT_EQ(xlite.Events(expected.size()), expected);
+
+  // On the clock this process reads too, in order.
+  const std::uint64_t after = UnixMilliseconds();
+  std::uint64_t previous = before;
+  for (const LogLine& line : xlite.Log()) {
+    EXPECT_GE(line.ms, previous) << line.event;
+    EXPECT_LE(line.ms, after) << line.event;
+    previous = line.ms;
+  }
+}
+
+TEST(XLiteStandIn, CommandsReachTheRunningSoftphoneAndFailClearlyWithoutOne) {
+  const Finished alone = RunXLite(L"/ring");
+  EXPECT_EQ(alone.exit_code, 1u);
+  EXPECT_NE(alone.output.find("no X-Lite is running"), std::string::npos) << alone.output;
+  const Finished unknown = RunXLite(L"/answer");
+  EXPECT_EQ(unknown.exit_code, 2u);
+  EXPECT_NE(unknown.output.find("/ring, /stop or /quit"), std::string::npos) << unknown.output;
+
+  XLite xlite;
+  ASSERT_NE(xlite.window(), nullptr);
+  const Finished second = RunXLite(L"");
+  EXPECT_EQ(second.exit_code, 1u);
+  EXPECT_NE(second.output.find("already running"), std::string::npos) << second.output;
+
+  for (const auto& [command, state] : {std::pair{L"/ring", "ringing\n"},
+                                       {L"/ring", "ringing\n"},
+                                       {L"/stop", "idle\n"},
+                                       {L"/stop", "idle\n"}}) {
+    const Finished finished = RunXLite(command);
+    EXPECT_EQ(finished.exit_code, 0u) << Narrow(command) << ": " << finished.output;
+    EXPECT_EQ(finished.output, state) << Narrow(command);
+  }
+  const Finished quit = RunXLite(L"/quit");
+  EXPECT_EQ(quit.exit_code, 0u) << quit.output;
+  // Gone when the command returns, so a scenario can start the next one at once.
+  EXPECT_TRUE(xlite.Ended(0));
+  // The second start was refused before it had a log: only the first softphone writes here.
+  const std::vector<std::string> expected = {"started", "ringing", "ring stopped", "closed"};
+  EXPECT_EQ(xlite.Events(expected.size()), expected);
+}
+
+TEST(XLiteStandIn, RingIsHeardByTheMeterOnAndOffUntilStopped) {
+  if (!SoundServerRuns())
+    GTEST_SKIP() << "no sound server (TAVORO_SOUND_SERVER is not pulseaudio)";
+  LineMeter meter;
+  ASSERT_TRUE(meter.opened()) << meter.error();
+  XLite xlite;
+  ASSERT_NE(xlite.window(), nullptr);
+  ASSERT_TRUE(meter.Settled()) << "the line is not quiet before the ring";
+
+  ASSERT_EQ(RunXLite(L"/ring").exit_code, 0u);
+  const std::vector<int> ringing = meter.Read(500);
+  // Loud enough, long enough for ring detection, within moments of the command.
+  const int first = FindRun(ringing, 0, kDetectionRun, IsLoud);
+  ASSERT_NE(first, -1);
+  EXPECT_LT(first, 100);
+  // Then the pause, then the next ring.
+  const int pause = FindRun(ringing, first, 150, IsQuiet);
+  ASSERT_NE(pause, -1) << "no pause after the first ring";
+  EXPECT_NE(FindRun(ringing, pause, kDetectionRun, IsLoud), -1) << "the ring did not come again";
+
+  ASSERT_EQ(RunXLite(L"/stop").exit_code, 0u);
+  const std::vector<int> stopped = meter.Read(kRingGapReadings);
+  EXPECT_EQ(FindRun(stopped, 0, 1, IsLoud), -1) << "still ringing after /stop";
+  EXPECT_EQ(xlite.Events(3), (std::vector<std::string>{"started", "ringing", "ring stopped"}));
+}
+
+TEST(XLiteStandIn, TheGatewaysAnswerTakesTheRingingCallAndClosingEndsIt) {
+  std::optional<LineMeter> meter;
+  if (SoundServerRuns()) {
+    meter.emplace();
+    ASSERT_TRUE(meter->opened()) << meter->error();
+    ASSERT_TRUE(meter->Settled()) << "the line is not quiet before the ring";
+  }
+  XLite xlite;
+  ASSERT_NE(xlite.window(), nullptr);
+  ASSERT_EQ(RunXLite(L"/ring").exit_code, 0u);
+  if (meter) {
+    ASSERT_NE(FindRun(meter->Read(150), 0, kDetectionRun, IsLoud), -1) << "no ring heard";
+  }
+
+  // How the gateway takes the home-line call once the Skype user has answered.
+  TypeIntoSoftphone("^h");
+  TypeIntoSoftphone("{ENTER}");
+  if (meter) {
+    EXPECT_EQ(FindRun(meter->Read(kRingGapReadings), 30, 1, IsLoud), -1)
+        << "still ringing after the answer";
+  }
+  const std::vector<std::string> answered = {"started", "ringing", "key Ctrl+H", "key Enter",
+                                             "answered"};
+  EXPECT_EQ(xlite.Events(answered.size()), answered);
+  // A second caller finds the line busy and makes no sound.
+  const Finished second = RunXLite(L"/ring");
+  EXPECT_EQ(second.output, "in call\n");
+  if (meter) {
+    EXPECT_EQ(FindRun(meter->Read(100), 0, 1, IsLoud), -1) << "a busy line rang";
+  } else {
+    std::cout << "sound not checked: no sound server\n";
+  }
+
+  // The user closes the softphone in the middle of the call.
+  ::PostMessageW(xlite.window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(xlite.Ended(5000));
+  std::vector<std::string> closed = answered;
+  closed.insert(closed.end(), {"busy", "closed"});
+  EXPECT_EQ(xlite.Events(closed.size()), closed);
+}
+
+}  // namespace
+}  // namespace tavoro::platform::win32
