@@ -1,5 +1,6 @@
 #include "desktop.h"
 
+#include <algorithm>
 #include <ostream>
 #include <thread>
 
@@ -19,9 +20,17 @@ std::wstring Environment(const wchar_t* name) {
 }
 
 std::string TextOf(HWND window) {
-  const int length = ::GetWindowTextLengthW(window);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), length + 1)));
+  // Asked of the window itself: GetWindowText of another process's window reads only the
+  // caption the system keeps, which an edit box's contents never reach.
+  DWORD_PTR length = 0;
+  if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
+    return "";
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_ABORTIFHUNG, 2000, &copied))
+    return "";
+  text.resize(std::min<std::size_t>(copied, length));
   return Narrow(text);
 }
 
@@ -41,8 +50,10 @@ bool WaitUntil(const std::function<bool()>& done, milliseconds limit) {
   }
 }
 
-Program::Program(const fs::path& exe) {
+Program::Program(const fs::path& exe, const std::wstring& arguments) {
   std::wstring command = L"\"" + exe.wstring() + L"\"";
+  if (!arguments.empty())
+    command += L" " + arguments;
   const std::wstring folder = exe.parent_path().wstring();
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -103,6 +114,13 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
 
 }  // namespace
 
+DWORD Program::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  if (process_ != nullptr)
+    ::GetExitCodeProcess(process_, &code);
+  return code;
+}
+
 std::vector<HWND> WindowsOf(DWORD process, const wchar_t* window_class,
                             const std::optional<std::wstring>& title) {
   WindowSearch search{process, window_class, title, {}};
@@ -121,6 +139,22 @@ HWND WaitForWindow(DWORD process, const wchar_t* window_class,
       },
       limit);
   return found;
+}
+
+std::string DescribeWindows(DWORD process) {
+  std::string description;
+  for (const HWND window : WindowsOf(process)) {
+    wchar_t name[256] = {};
+    ::GetClassNameW(window, name, 256);
+    description += "[" + Narrow(name) + "] " + TextOf(window);
+    for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+      if (const std::string text = TextOf(child); !text.empty())
+        description += " | " + text;
+    }
+    description += "\n";
+  }
+  return description.empty() ? "no window" : description;
 }
 
 void PrintTo(const MessageBoxSeen& box, std::ostream* out) {

@@ -31,8 +31,8 @@ bool WaitUntil(const std::function<bool()>& done, milliseconds limit);
 // A program started by the checker. Ended (killed if need be) when the object goes.
 class Program {
  public:
-  // Starts `exe` with its own folder as the working folder. Check `running()`.
-  explicit Program(const fs::path& exe);
+  // Starts `exe` (with `arguments` after its quoted path) in its own folder. Check `running()`.
+  explicit Program(const fs::path& exe, const std::wstring& arguments = L"");
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -43,6 +43,8 @@ class Program {
   bool WaitForEnd(milliseconds limit) const;
   bool Ended() const { return WaitForEnd(milliseconds(0)); }
   void Kill();
+  // The exit code once ended, or STILL_ACTIVE.
+  DWORD ExitCode() const;
 
  private:
   HANDLE process_ = nullptr;
@@ -55,6 +57,10 @@ std::vector<HWND> WindowsOf(DWORD process, const wchar_t* window_class = nullptr
 // The first such window to appear within the time, or nullptr.
 HWND WaitForWindow(DWORD process, const wchar_t* window_class,
                    const std::optional<std::wstring>& title, milliseconds limit);
+
+// What the process shows now, window by window ("[class] title: text of its statics"), for
+// a failure's message.
+std::string DescribeWindows(DWORD process);
 
 // A message box as the user sees it.
 struct MessageBoxSeen {
