@@ -6,6 +6,9 @@
   gtest-xml.py missing FILE NAME REASON   writes a result with one failure for a program
                                           that crashed, hung or wrote nothing, so the run's
                                           totals cannot look green
+  gtest-xml.py checks FILE SUITE          writes the checks of a script, read from standard
+                                          input as "ok<TAB>name" or "fail<TAB>name<TAB>why"
+                                          lines, as one suite (no lines: one failure)
 
 Counts come from the test cases, not the suite attributes: a skipped test is "run" as far as
 the attributes go, and must not count as passed.
@@ -65,6 +68,29 @@ def main(argv):
                       f'    <testcase name="Completes" classname={quoteattr(name)} status="run">\n'
                       f'      <failure message={quoteattr(reason)}/>\n'
                       '    </testcase>\n  </testsuite>\n</testsuites>\n')
+        return 0
+    if len(argv) == 3 and argv[0] == "checks":
+        _, path, suite = argv
+        results = [line.rstrip("\n").split("\t") for line in sys.stdin if line.strip()]
+        if not results:
+            results = [["fail", "Completes", "no check was recorded"]]
+        failures = sum(1 for r in results if r[0] != "ok")
+        with open(path, "w", encoding="utf-8") as out:
+            out.write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                      f'<testsuites tests="{len(results)}" failures="{failures}" errors="0" '
+                      'name="AllTests">\n'
+                      f'  <testsuite name={quoteattr(suite)} tests="{len(results)}" '
+                      f'failures="{failures}">\n')
+            for outcome, name, *why in results:
+                out.write(f'    <testcase name={quoteattr(name)} classname={quoteattr(suite)} '
+                          'status="run"')
+                if outcome == "ok":
+                    out.write('/>\n')
+                else:
+                    reason = why[0] if why else "failed"
+                    out.write(f'>\n      <failure message={quoteattr(reason)}/>\n'
+                              '    </testcase>\n')
+            out.write('  </testsuite>\n</testsuites>\n')
         return 0
     print(__doc__, file=sys.stderr)
     return 2

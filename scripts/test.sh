@@ -145,6 +145,7 @@ fi
 
 # Only this run's results may be counted, also for a preset whose tests end up not running.
 for preset in "${presets[@]}"; do rm -rf "build/${preset}/results"; done
+rm -rf build/release/results
 
 for preset in "${presets[@]}"; do
   if phase "build ${preset}" build_preset "${preset}"; then
@@ -192,6 +193,18 @@ elif wants win32 || wants win64; then
   skip "e2e" "build failed"
 fi
 
+# The release: built twice from copies of the tree and compared, then installed and removed
+# under Wine.
+if wants win32; then
+  if phase "release reproducible" scripts/check-reproducible.sh --no-bootstrap \
+    --out build/release-out; then
+    phase "e2e installer" scripts/e2e-installer.sh || true
+  else
+    failed_steps=$((failed_steps + 1))
+    skip "e2e installer" "no release"
+  fi
+fi
+
 echo
 echo "::: summary"
 for i in "${!phase_names[@]}"; do
@@ -200,8 +213,8 @@ done
 printf '  %-22s %-24s %7s s\n' total "" "$(elapsed "${total_started}")"
 
 xmls=()
-for preset in host host-sanitize win32 win64; do
-  wants "${preset}" || continue
+for preset in host host-sanitize win32 win64 release; do
+  wants "${preset}" || { [[ "${preset}" == release ]] && wants win32; } || continue
   for xml in "build/${preset}/results"/*.xml; do
     [[ -f "${xml}" ]] && xmls+=("${xml}")
   done
