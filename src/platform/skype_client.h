@@ -41,6 +41,12 @@ inline constexpr std::int32_t kNotAttached = static_cast<std::int32_t>(0x8004020
 inline constexpr std::int32_t kWaitTimeout = static_cast<std::int32_t>(0x80040201u);
 inline constexpr std::int32_t kConnectionRefused = static_cast<std::int32_t>(0x80040204u);
 inline constexpr std::int32_t kNotInstalled = static_cast<std::int32_t>(0x80040207u);
+// The library itself cannot be loaded (not installed, not registered, or of the other
+// bitness): the runtime's own error for an object it cannot create, in the words a Japanese
+// Windows user has seen from other programs and can look up.
+inline constexpr std::int32_t kCannotCreateObject = 429;
+inline constexpr const char* kCannotCreateObjectText =
+    "ActiveX コンポーネントはオブジェクトを作成できません。";
 }  // namespace skype_result
 
 // The library's enumerations, as far as anyone here names them.

@@ -116,11 +116,12 @@ class Skype4ComClient final : public SkypeClient {
  public:
   explicit Skype4ComClient(Win32EventLoop& loop) : loop_(loop) {
     CLSID clsid{};
-    Check(::CLSIDFromProgID(kProgId, &clsid), "the library is not registered");
     ComPtr<IDispatch> object;
-    Check(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                             IID_IDispatch, object.Receive()),
-          "the object cannot be created");
+    if (FAILED(::CLSIDFromProgID(kProgId, &clsid)) ||
+        FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                  IID_IDispatch, object.Receive()))) {
+      throw SkypeError(skype_result::kCannotCreateObject, skype_result::kCannotCreateObjectText);
+    }
     ComPtr<IConnectionPointContainer> container;
     Check(object->QueryInterface(IID_IConnectionPointContainer, container.Receive()),
           "the object has no events");
