@@ -10,20 +10,15 @@
 
 #include <string>
 
+#include "platform/win32/wide_text.h"
+
 #ifndef TAVORO_STAND_IN_RUN_MS
 #define TAVORO_STAND_IN_RUN_MS 0
 #endif
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-  const int size = static_cast<int>(text.size());
-  const int needed =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<std::size_t>(needed), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, result.data(), needed, nullptr, nullptr);
-  return result;
-}
+using tavoro::platform::win32::Narrow;
 
 }  // namespace
 
@@ -42,8 +37,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (::GetEnvironmentVariableW(L"TAVORO_SIM_LOG", log_path, MAX_PATH) == 0)
     return 0;
   const std::string line = std::to_string(started) + " " + std::to_string(::GetTickCount64()) +
-                           " " + std::to_string(show) + " " + Utf8(own_path) + "\t" +
-                           Utf8(::GetCommandLineW()) + "\n";
+                           " " + std::to_string(show) + " " + Narrow(own_path) + "\t" +
+                           Narrow(::GetCommandLineW()) + "\n";
   // Append access: the system puts each write at the end, whoever else is writing.
   const HANDLE log = ::CreateFileW(log_path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

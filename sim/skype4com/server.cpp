@@ -141,27 +141,6 @@ HRESULT TypeInfoOf(REFGUID guid, ITypeInfo** info) {
   return type_library->GetTypeInfoOfGuid(guid, info);
 }
 
-std::string Utf8(std::wstring_view text) {
-  if (text.empty())
-    return {};
-  const int size = static_cast<int>(text.size());
-  const int needed =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<std::size_t>(needed), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, result.data(), needed, nullptr, nullptr);
-  return result;
-}
-
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty())
-    return {};
-  const int size = static_cast<int>(utf8.size());
-  const int needed = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring result(static_cast<std::size_t>(needed), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, result.data(), needed);
-  return result;
-}
-
 BSTR NewBstr(std::wstring_view text) {
   return ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }

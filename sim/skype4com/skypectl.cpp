@@ -14,20 +14,13 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/win32/wide_text.h"
 #include "skype_control.h"
 
 namespace {
 
 namespace control = tavoro::sim::skype4com::control;
-
-std::string Utf8(const std::wstring& text) {
-  const int size = static_cast<int>(text.size());
-  const int needed =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<std::size_t>(needed), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, result.data(), needed, nullptr, nullptr);
-  return result;
-}
+using tavoro::platform::win32::Narrow;
 
 int Usage() {
   std::fputs("usage: skypectl [--pid <process id>] [--wait <ms>] <command words...>\n", stderr);
@@ -77,9 +70,9 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs("skypectl: no Skype4COM stand-in is running\n", stderr);
     return 2;
   }
-  const LRESULT result = control::SendCommand(window, Utf8(command));
+  const LRESULT result = control::SendCommand(window, Narrow(command));
   if (result == control::kDone)
     return 0;
-  std::fprintf(stderr, "skypectl: %s: %s\n", Utf8(command).c_str(), control::ResultText(result));
+  std::fprintf(stderr, "skypectl: %s: %s\n", Narrow(command).c_str(), control::ResultText(result));
   return result == control::kNotDelivered ? 2 : 1;
 }

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/win32/wide_text.h"
 #include "skype4com.h"
 
 namespace tavoro::sim::skype4com {
@@ -40,8 +41,13 @@ HRESULT TypeInfoOf(REFGUID guid, ITypeInfo** info);
 
 // ---- Text ----------------------------------------------------------------------------------
 
-std::string Utf8(std::wstring_view text);
-std::wstring Wide(std::string_view utf8);
+// UTF-8 inside, UTF-16 at COM's boundary, through the program's own conversions.
+inline std::string Utf8(std::wstring_view text) {
+  return platform::win32::Narrow(text);
+}
+inline std::wstring Wide(std::string_view utf8) {
+  return platform::win32::Widen(utf8);
+}
 // A new BSTR the caller owns; text in a BSTR may be null, which means "".
 BSTR NewBstr(std::wstring_view text);
 std::wstring FromBstr(BSTR text);

@@ -47,10 +47,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/wide_text.h"
 #include "ring_tone.h"
 
 namespace tavoro::sim {
 namespace {
+
+using platform::win32::Narrow;
+using platform::win32::Widen;
 
 constexpr wchar_t kClassName[] = L"TavoroXLiteStandIn";
 constexpr wchar_t kTitle[] = L"X-Lite";
@@ -61,23 +65,6 @@ constexpr UINT kCommandTimeoutMs = 5000;
 
 enum class CallState { Idle = 1, Ringing, InCall };
 enum class Command : WPARAM { Ring = 1, Stop, Quit };
-
-std::string Utf8(std::wstring_view text) {
-  const int size = static_cast<int>(text.size());
-  const int needed =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<std::size_t>(needed), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, result.data(), needed, nullptr, nullptr);
-  return result;
-}
-
-std::wstring Widen(std::string_view text) {
-  const int size = static_cast<int>(text.size());
-  const int needed = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring result(static_cast<std::size_t>(needed), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, result.data(), needed);
-  return result;
-}
 
 std::uint64_t UnixMilliseconds() {
   FILETIME now;
@@ -204,7 +191,7 @@ class KeyReader {
       return prefix + "Space";
     if (character < 0x20 || character == 0x7F)
       return prefix + HexName(character);
-    return prefix + Utf8(std::wstring_view(&character, 1));
+    return prefix + Narrow(std::wstring_view(&character, 1));
   }
 
   std::optional<std::string> KeyUp(WPARAM vk) {
@@ -324,9 +311,9 @@ class Softphone {
     state_ = CallState::Ringing;
     log_.Write("ringing");
     const std::wstring failure = ring_.Start();
-    sound_note_ = failure.empty() ? "" : "No ring tone: " + Utf8(failure);
+    sound_note_ = failure.empty() ? "" : "No ring tone: " + Narrow(failure);
     if (!failure.empty())
-      log_.Write("ring tone failed: " + Utf8(failure));
+      log_.Write("ring tone failed: " + Narrow(failure));
   }
 
   void EndRing() {
@@ -484,13 +471,13 @@ int RunCommand(const std::wstring& argument) {
   } else if (argument == L"/quit") {
     command = Command::Quit;
   } else {
-    Complain(log,
-             "control " + Utf8(argument) + " failed: unknown command (use /ring, /stop or /quit)");
+    Complain(log, "control " + Narrow(argument) +
+                      " failed: unknown command (use /ring, /stop or /quit)");
     return 2;
   }
   const HWND window = ::FindWindowW(kClassName, nullptr);
   if (window == nullptr) {
-    Complain(log, "control " + Utf8(argument) + " failed: no X-Lite is running");
+    Complain(log, "control " + Narrow(argument) + " failed: no X-Lite is running");
     return 1;
   }
   DWORD process_id = 0;
@@ -507,7 +494,7 @@ int RunCommand(const std::wstring& argument) {
   if (process != nullptr)
     ::CloseHandle(process);
   if (!answered) {
-    Complain(log, "control " + Utf8(argument) + " failed: X-Lite did not answer");
+    Complain(log, "control " + Narrow(argument) + " failed: X-Lite did not answer");
     return 1;
   }
   const std::string line = std::string(StateName(static_cast<LRESULT>(state))) + "\n";
