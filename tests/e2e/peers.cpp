@@ -15,6 +15,19 @@ fs::path SimFolder() {
   return Environment(L"TAVORO_E2E_SIM");
 }
 
+namespace {
+
+using ServerEntry = HRESULT(STDAPICALLTYPE*)();
+
+// GetProcAddress's type says nothing of the export's; going through void(*)() says the cast
+// is meant (a direct one fails -Wcast-function-type where FARPROC returns a 64-bit value).
+ServerEntry FindEntry(HMODULE library, const char* name) {
+  return reinterpret_cast<ServerEntry>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(library, name)));
+}
+
+}  // namespace
+
 SkypeLibrary::SkypeLibrary(const std::string& setup, const fs::path& journal) : journal_(journal) {
   fs::remove(journal_);
   // The programs started from now on inherit the state and the journal.
@@ -23,18 +36,15 @@ SkypeLibrary::SkypeLibrary(const std::string& setup, const fs::path& journal) : 
   library_ = ::LoadLibraryW((SimFolder() / L"skype4com" / L"skype4com.dll").c_str());
   if (library_ == nullptr)
     return;
-  using Entry = HRESULT(STDAPICALLTYPE*)();
-  const auto do_register = reinterpret_cast<Entry>(::GetProcAddress(library_, "DllRegisterServer"));
+  const ServerEntry do_register = FindEntry(library_, "DllRegisterServer");
   registered_ = do_register != nullptr && do_register() == S_OK;
 }
 
 SkypeLibrary::~SkypeLibrary() {
   if (library_ == nullptr)
     return;
-  using Entry = HRESULT(STDAPICALLTYPE*)();
   if (registered_) {
-    if (const auto unregister =
-            reinterpret_cast<Entry>(::GetProcAddress(library_, "DllUnregisterServer")))
+    if (const ServerEntry unregister = FindEntry(library_, "DllUnregisterServer"))
       unregister();
   }
   ::FreeLibrary(library_);
