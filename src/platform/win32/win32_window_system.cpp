@@ -154,6 +154,13 @@ HWND Win32WindowSystem::ControlWindow(const forms::Control& control) const {
   return window ? window->ControlHandle(control) : nullptr;
 }
 
+namespace {
+
+// The icon group the resource script gives the program.
+constexpr wchar_t kProgramIcon[] = L"IDI_TAVORO";
+
+}  // namespace
+
 std::wstring Win32WindowSystem::FormClass(const forms::Form& form) {
   std::wstring name = kFormClassPrefix + Widen(form.name());
   if (std::find(registered_classes_.begin(), registered_classes_.end(), name) !=
@@ -164,6 +171,12 @@ std::wstring Win32WindowSystem::FormClass(const forms::Form& form) {
   description.lpfnWndProc = &FormWindow::Procedure;
   description.hInstance = instance_;
   description.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  // The program's icon in every caption and on the task bar; a program without one (a test)
+  // gets the system's. Icons loaded this way are shared and never destroyed.
+  description.hIcon = ::LoadIconW(instance_, kProgramIcon);
+  description.hIconSm = static_cast<HICON>(
+      ::LoadImageW(instance_, kProgramIcon, IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                   ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   // A form's own colour is the button face, as the designer's forms are.
   description.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   description.lpszClassName = name.c_str();
