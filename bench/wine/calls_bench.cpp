@@ -1,0 +1,272 @@
+// What the real Tavoro.exe costs and how quickly it reacts, measured under Wine with the
+// stand-ins, from another process (scripts/bench-wine.sh runs it; not a test: it prints
+// figures and judges nothing):
+//
+//   keypad relay   from a keypad code sent to the Skype stand-in to the key in X-Lite's log,
+//                  less the 300 ms of pauses the relay must make (three activations of 100 ms)
+//   ring heard     from the X-Lite stand-in starting its ring to the gateway's PlaceCall
+//   idle CPU       the gateway's share of one CPU while it listens to silence
+//   memory         working set and private bytes as Windows reports them for the process
+//
+// Environment: as for the end-to-end checkers (TAVORO_E2E_BIN, TAVORO_E2E_SIM,
+// TAVORO_SOUND_MONITOR). Options: --keys N, --rings N, --idle SECONDS.
+
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gateway.h"
+#include "tavoro_windows.h"
+
+namespace tavoro::e2e {
+namespace {
+
+// The pauses the relay must make before it types a key: three activations of 100 ms each.
+constexpr std::int64_t kRelayPausesMs = 300;
+constexpr milliseconds kAct{10000};
+constexpr milliseconds kHearing{20000};
+// Silence reads 5 on the meter bar; a ring reads far above.
+constexpr int kQuietLevel = 20;
+
+struct Options {
+  int keys = 20;
+  int rings = 5;
+  int idle_seconds = 10;
+};
+
+struct Figures {
+  std::vector<std::int64_t> samples;
+  std::string note;
+};
+
+std::int64_t Median(std::vector<std::int64_t> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+void Row(const char* what, const Figures& figures, const char* unit) {
+  if (figures.samples.empty()) {
+    std::printf("%-34s %s\n", what, figures.note.c_str());
+    return;
+  }
+  const auto [low, high] = std::minmax_element(figures.samples.begin(), figures.samples.end());
+  std::printf("%-34s median %6lld %s   min %6lld   max %6lld   (n=%zu)%s%s\n", what,
+              static_cast<long long>(Median(figures.samples)), unit, static_cast<long long>(*low),
+              static_cast<long long>(*high), figures.samples.size(),
+              figures.note.empty() ? "" : "  ", figures.note.c_str());
+}
+
+void Pause(milliseconds span) {
+  WaitUntil([] { return false; }, span);
+}
+
+// The time of the softphone's newest log line that is `line`, or 0.
+std::uint64_t LastLineTime(const fs::path& log, std::string_view line) {
+  std::uint64_t found = 0;
+  FILE* file = _wfopen(log.c_str(), L"rb");
+  if (file == nullptr)
+    return 0;
+  char text[512];
+  while (std::fgets(text, sizeof(text), file) != nullptr) {
+    std::string entry(text);
+    while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r'))
+      entry.pop_back();
+    const auto space = entry.find(' ');
+    if (space != std::string::npos && std::string_view(entry).substr(space + 1) == line)
+      found = std::stoull(entry.substr(0, space));
+  }
+  std::fclose(file);
+  return found;
+}
+
+// Detection runs again after a restart: the bar falls back to silence once Timer1 ticks, and
+// the warm-up's readings (100 ticks of 10 ms) must pass before a ring counts.
+bool WaitUntilListening(const Gateway& gateway) {
+  const bool ticking = WaitUntil(
+      [&] {
+        const int level = gateway.MeterLevel();
+        return level > 0 && level < kQuietLevel;
+      },
+      kHearing);
+  Pause(milliseconds(2000));
+  return ticking;
+}
+
+Figures RingToPlaceCall(Gateway& gateway, int rings) {
+  Figures figures;
+  const fs::path log = gateway.folder() / L"xlite.log";
+  for (int round = 1; round <= rings; ++round) {
+    if (!WaitUntilListening(gateway)) {
+      figures.note = "detection did not run again";
+      break;
+    }
+    const std::size_t placed_before = gateway.skype().Journal("placecall").size();
+    if (!gateway.xlite().Ring() ||
+        !gateway.WaitForJournal("placecall", placed_before + 1, kHearing)) {
+      figures.note = "ring " + std::to_string(round) + " was not heard";
+      break;
+    }
+    const std::uint64_t placed =
+        JournalToUnixMilliseconds(gateway.skype().Journal("placecall").back().ms);
+    figures.samples.push_back(static_cast<std::int64_t>(placed - LastLineTime(log, "ringing")));
+    // Silence first, so the restart after the refusal listens to a quiet line.
+    gateway.xlite().Stop();
+    // The refusal ends with Ctrl+H typed into the softphone; the next round starts after it.
+    const std::size_t keys = gateway.xlite().Keys().size();
+    gateway.Skype("refuse-outgoing");
+    WaitUntil([&] { return gateway.xlite().Keys().size() > keys; }, kAct);
+  }
+  return figures;
+}
+
+Figures KeypadRelay(Gateway& gateway, int keys) {
+  Figures figures;
+  // A call answered while a refused forward's restart still runs would also end that
+  // forward's wait as answered, and the softphone would get its keys too.
+  WaitUntilListening(gateway);
+  XLite& xlite = gateway.xlite();
+  // Taking the call types Ctrl+H and Enter; the keys are timed only once those are in.
+  const std::size_t ready = xlite.Keys().size() + 2;
+  if (!gateway.Skype("ring alice INCOMING_P2P") || !gateway.WaitForJournal("answer", 1, kAct) ||
+      !WaitUntil([&] { return xlite.Keys().size() >= ready; }, kAct)) {
+    figures.note = "the caller was not answered";
+    return figures;
+  }
+  const fs::path log = gateway.folder() / L"xlite.log";
+  for (int key = 0; key < keys; ++key) {
+    const std::string code(1, static_cast<char>('0' + key % 10));
+    const std::size_t before = xlite.Keys().size();
+    const std::uint64_t sent = UnixMilliseconds();
+    if (!gateway.Skype("dtmf " + code) ||
+        !WaitUntil([&] { return xlite.Keys().size() > before; }, kAct)) {
+      figures.note = "key " + std::to_string(key + 1) + " did not arrive";
+      break;
+    }
+    const std::uint64_t typed = LastLineTime(log, "key " + code);
+    figures.samples.push_back(static_cast<std::int64_t>(typed - sent) - kRelayPausesMs);
+  }
+  gateway.Skype("finish");
+  return figures;
+}
+
+std::uint64_t CpuTime100ns(HANDLE process) {
+  FILETIME created, ended, kernel, user;
+  if (!::GetProcessTimes(process, &created, &ended, &kernel, &user))
+    return 0;
+  auto value = [](const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  return value(kernel) + value(user);
+}
+
+void IdleCpu(HANDLE process, int seconds) {
+  const std::uint64_t cpu_before = CpuTime100ns(process);
+  const std::uint64_t wall_before = UnixMilliseconds();
+  Pause(milliseconds(seconds * 1000));
+  const std::uint64_t cpu = CpuTime100ns(process) - cpu_before;
+  const std::uint64_t wall_ms = UnixMilliseconds() - wall_before;
+  if (cpu_before == 0 && cpu == 0) {
+    std::printf("%-34s not reported for another process here\n", "CPU while listening");
+    return;
+  }
+  std::printf("%-34s %.2f %% of one CPU over %.1f s (%.0f ms of CPU)\n", "CPU while listening",
+              100.0 * (cpu / 10000.0) / static_cast<double>(wall_ms), wall_ms / 1000.0,
+              cpu / 10000.0);
+}
+
+void Memory(HANDLE process, const char* when) {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof(counters);
+  char what[64];
+  std::snprintf(what, sizeof(what), "memory %s", when);
+  if (!::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof(counters))) {
+    std::printf("%-34s not reported (error %lu)\n", what, ::GetLastError());
+    return;
+  }
+  constexpr double kMB = 1024.0 * 1024.0;
+  std::printf("%-34s working set %.1f MB (peak %.1f MB), ", what, counters.WorkingSetSize / kMB,
+              counters.PeakWorkingSetSize / kMB);
+  // Private bytes are the commit charge, which Windows reports twice; Wine fills in only the
+  // older field.
+  const SIZE_T private_bytes =
+      counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+  if (private_bytes == 0)
+    std::printf("private bytes not reported\n");
+  else
+    std::printf("private bytes %.1f MB\n", private_bytes / kMB);
+}
+
+int Run(const Options& options) {
+  if (Environment(L"TAVORO_E2E_BIN").empty()) {
+    std::fprintf(stderr, "calls_bench: TAVORO_E2E_BIN is not set (run scripts/bench-wine.sh)\n");
+    return 2;
+  }
+  Gateway gateway(fs::temp_directory_path() / L"tavoro-bench", kCallSettings,
+                  "client running; attach success");
+  if (!gateway.Start(milliseconds(20000))) {
+    std::fprintf(stderr, "calls_bench: %s\n", gateway.problem().c_str());
+    return 1;
+  }
+  const HANDLE process =
+      ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, gateway.tavoro().id());
+  if (process == nullptr) {
+    std::fprintf(stderr, "calls_bench: cannot open Tavoro.exe (error %lu)\n", ::GetLastError());
+    return 1;
+  }
+  std::printf("Tavoro.exe under Wine, Windows process %lu\n",
+              static_cast<unsigned long>(gateway.tavoro().id()));
+  std::fflush(stdout);
+
+  WaitUntilListening(gateway);
+  // Announced, so that a script can watch the same span from the Linux side.
+  std::printf("listening idle for %d s\n", options.idle_seconds);
+  std::fflush(stdout);
+  IdleCpu(process, options.idle_seconds);
+  std::fflush(stdout);
+  Memory(process, "while listening");
+  std::fflush(stdout);
+  Row("ring heard (ring start -> PlaceCall)", RingToPlaceCall(gateway, options.rings), "ms");
+  std::fflush(stdout);
+  Row("keypad relay beyond its 300 ms", KeypadRelay(gateway, options.keys), "ms");
+  Memory(process, "after the calls");
+  ::CloseHandle(process);
+  const std::optional<std::string> trouble = gateway.Trouble();
+  if (trouble) {
+    std::printf("the gateway did not run through: %s\n", trouble->c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace tavoro::e2e
+
+int wmain(int argc, wchar_t** argv) {
+  tavoro::e2e::Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring option = argv[i];
+    const bool has_value = i + 1 < argc;
+    const int value = has_value ? std::wcstol(argv[i + 1], nullptr, 10) : 0;
+    if (has_value && value > 0 && option == L"--keys") {
+      options.keys = value;
+    } else if (has_value && value > 0 && option == L"--rings") {
+      options.rings = value;
+    } else if (has_value && value > 0 && option == L"--idle") {
+      options.idle_seconds = value;
+    } else {
+      std::fprintf(stderr, "usage: calls_bench [--keys N] [--rings N] [--idle SECONDS]\n");
+      return 2;
+    }
+    ++i;
+  }
+  return tavoro::e2e::Run(options);
+}
