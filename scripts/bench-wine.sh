@@ -38,13 +38,7 @@ for i in "${!builds[@]}"; do
   fi
 done
 
-trap wine_env_cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-wine_env_init
-wine_prefix_ready
-wine_display_ready
-wine_sound_ready
+wine_env_up
 if [[ "${TAVORO_SOUND_SERVER}" != pulseaudio ]]; then
   echo "bench-wine: no sound server, so no ring can be heard (TAVORO_SOUND_SERVER=${TAVORO_SOUND_SERVER})" >&2
   exit 1

@@ -62,9 +62,6 @@ echo "demo: built in $(since "${phase}") s"
 
 # shellcheck source-path=SCRIPTDIR source=wine-env.sh
 source "${here}/wine-env.sh"
-trap wine_env_cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
 # Wine's home moves into the run folder; the user's display must still let it in.
 if ((!use_xvfb)) && [[ -n "${DISPLAY:-}" ]]; then
   export TAVORO_WINE_DISPLAY="${DISPLAY}"
@@ -73,10 +70,7 @@ fi
 
 echo "== demo: preparing Wine"
 phase="${EPOCHREALTIME}"
-wine_env_init
-wine_prefix_ready
-wine_display_ready
-wine_sound_ready
+wine_env_up
 if [[ "${TAVORO_SOUND_SERVER}" != pulseaudio ]]; then
   echo "demo: FAILED: no sound server, so Tavoro could not hear the home line ring" >&2
   exit 1

@@ -59,14 +59,7 @@ check() {
 }
 
 all_started="${EPOCHREALTIME}"
-trap wine_env_cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-wine_env_init
-wine_prefix_ready
-wine_display_ready
-wine_sound_ready
+wine_env_up
 
 failures=0 runs=0
 for build in "${builds[@]}"; do

@@ -40,13 +40,7 @@ mkdir -p "${out}"
 out="$(cd "${out}" && pwd)"
 rm -f "${out}"/*.png "${out}"/*.request
 
-trap wine_env_cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-wine_env_init
-wine_prefix_ready
-wine_display_ready
-wine_sound_ready
+wine_env_up
 
 # The checker asks for a picture with NAME.request and waits for NAME.png; the desktop sits at
 # the screen's top left corner.

@@ -11,6 +11,9 @@
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
 #   wine_clear_windows_version NAME.exe
 #   wine_env_cleanup          ends what this run started and removes its folder
+#   wine_env_up [DIR]         all of the above for a whole run: the traps (cleanup on exit,
+#                             the exit codes of an interrupt), the run folder, the prefix, the
+#                             display and the sound server
 #
 # Programs then see T:\ as the root of $TAVORO_TEST_ROOT_DIR (exported, with
 # TAVORO_TEST_ROOT_DRIVE=T:), for tests that need a program at a drive root: Z:\ is the Linux
@@ -335,4 +338,14 @@ wine_record_problem() {
   [[ -s "${xml}" ]] && extra="${xml%.xml}-exit.xml"
   python3 "${_wine_env_repo}/scripts/gtest-xml.py" missing "${extra}" "${name}" "${name}: ${problem}"
   echo "${label}: ${name}: ${problem}"
+}
+
+wine_env_up() {
+  trap wine_env_cleanup EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  wine_env_init "$@"
+  wine_prefix_ready
+  wine_display_ready
+  wine_sound_ready
 }
