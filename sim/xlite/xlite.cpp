@@ -47,6 +47,7 @@
 #include <utility>
 #include <vector>
 
+#include "log_clock.h"
 #include "platform/win32/wide_text.h"
 #include "ring_tone.h"
 
@@ -55,6 +56,7 @@ namespace {
 
 using platform::win32::Narrow;
 using platform::win32::Widen;
+using xlite::UnixMilliseconds;
 
 constexpr wchar_t kClassName[] = L"TavoroXLiteStandIn";
 constexpr wchar_t kTitle[] = L"X-Lite";
@@ -65,15 +67,6 @@ constexpr UINT kCommandTimeoutMs = 5000;
 
 enum class CallState { Idle = 1, Ringing, InCall };
 enum class Command : WPARAM { Ring = 1, Stop, Quit };
-
-std::uint64_t UnixMilliseconds() {
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks =
-      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
-  return (ticks - kTicksFrom1601To1970) / 10000;
-}
 
 class EventLog {
  public:

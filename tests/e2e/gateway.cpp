@@ -11,15 +11,6 @@ namespace tavoro::e2e {
 
 using platform::win32::Narrow;
 
-std::uint64_t UnixMilliseconds() {
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks =
-      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
-  return (ticks - kTicksFrom1601To1970) / 10000;
-}
-
 std::uint64_t JournalToUnixMilliseconds(std::uint64_t tick_ms) {
   // Taken once: both clocks run at the same rate, so one offset serves the whole run.
   static const std::int64_t offset =

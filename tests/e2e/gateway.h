@@ -14,11 +14,12 @@
 
 #include "desktop.h"
 #include "peers.h"
+#include "xlite/log_clock.h"
 
 namespace tavoro::e2e {
 
-// Milliseconds since 1970 (UTC) by the system clock, as the X-Lite stand-in stamps its log.
-std::uint64_t UnixMilliseconds();
+// The X-Lite log's clock.
+using sim::xlite::UnixMilliseconds;
 // A time of the Skype stand-in's journal (GetTickCount64, shared by every process of the
 // machine) on the X-Lite log's clock, so the two can be laid side by side.
 std::uint64_t JournalToUnixMilliseconds(std::uint64_t tick_ms);
