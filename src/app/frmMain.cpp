@@ -220,25 +220,26 @@ void frmMain::StartUp() {
   oSkype_ = peers_.create_skype();
   oSkype_->SetEventSink(this);
   if (!oSkype_->ClientIsRunning()) {
-    ShowWait(std::string(kStartingSkype) + std::to_string(kCountdownSeconds));
+    ShowWait();
+    SetWaitCaption(std::string(kStartingSkype) + std::to_string(kCountdownSeconds));
     CountDown(kStartingSkype);
     UnloadWait();
     rt.loop.DoEvents();
     oSkype_->ClientStart(false, false);
   }
 
-  // From here on start-up passes over every failing step and looks only where it must.
-  PassOver([&] {
-    ShowWait(kTalkingToSkype);
-    rt.loop.DoEvents();
-  });
+  // From here on start-up passes over every failing step, each on its own, and looks only
+  // where it must: a wait window that cannot be shown must not cut the countdown short.
+  PassOver([&] { ShowWait(); });
+  PassOver([&] { SetWaitCaption(kTalkingToSkype); });
+  PassOver([&] { rt.loop.DoEvents(); });
   bool attached = TryAttach();
   PassOver([&] { UnloadWait(); });
   if (!attached) {
-    PassOver([&] {
-      ShowWait(std::string(kWaitingForSkype) + std::to_string(kCountdownSeconds));
-      CountDown(kWaitingForSkype);
-    });
+    PassOver([&] { ShowWait(); });
+    PassOver(
+        [&] { SetWaitCaption(std::string(kWaitingForSkype) + std::to_string(kCountdownSeconds)); });
+    PassOver([&] { CountDown(kWaitingForSkype); });
     PassOver([&] { UnloadWait(); });
     if (!TryAttach()) {
       rt.boxes.MsgBox(kAttachmentRefused, MsgBoxIcon::Exclamation, kProgramTitle);
@@ -283,10 +284,14 @@ void frmMain::LoadCallSettings() {
         peers_.ini.ReadSetting(kSettingsSection, "AcceptFrom-" + std::to_string(position));
 }
 
-void frmMain::ShowWait(std::string_view caption) {
+void frmMain::ShowWait() {
   wait_ = std::make_unique<ui::frmWait>(runtime(), windows_);
   wait_->Show();
-  wait_->Label1.set_caption(caption);
+}
+
+void frmMain::SetWaitCaption(std::string_view caption) {
+  if (wait_)
+    wait_->Label1.set_caption(caption);
 }
 
 void frmMain::UnloadWait() {
@@ -304,8 +309,7 @@ void frmMain::CountDown(std::string_view prefix) {
     const std::int64_t elapsed = platform::SecondsBetween(start, rt.clock.Now());
     if (elapsed > kCountdownSeconds)
       break;
-    if (wait_)
-      wait_->Label1.set_caption(std::string(prefix) + std::to_string(kCountdownSeconds - elapsed));
+    SetWaitCaption(std::string(prefix) + std::to_string(kCountdownSeconds - elapsed));
     rt.loop.DoEvents();
     rt.loop.Sleep(1);
   }

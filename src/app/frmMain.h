@@ -153,7 +153,8 @@ class frmMain final : public forms::Form, private platform::SkypeEvents {
   bool HaveCallSettings();
   void AskForSettings();
   void LoadCallSettings();
-  void ShowWait(std::string_view caption);
+  void ShowWait();
+  void SetWaitCaption(std::string_view caption);
   void UnloadWait();
   void CountDown(std::string_view prefix);
   bool TryAttach();
@@ -165,6 +166,8 @@ class frmMain final : public forms::Form, private platform::SkypeEvents {
   void Flash(forms::TextBox& box, forms::Timer& timer);
   void Rest(forms::TextBox& box, forms::Timer& timer);
 
+  // A ring was detected while a softphone sequence ran; its forward follows that sequence.
+  bool forward_waiting_ = false;
   MainWindowPeers peers_;
   forms::WindowSystem& windows_;
   CallSettings settings_;

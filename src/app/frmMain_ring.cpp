@@ -51,6 +51,9 @@ bool frmMain::OpenCapture() {
 }
 
 void frmMain::RestartRingDetection() {
+  // The forward about to start stops detection again and restarts it however its call ends.
+  if (forward_waiting_)
+    return;
   const platform::Runtime rt = runtime();
   StopRingDetection();
   PumpFor(kRestartPasses);
@@ -80,7 +83,14 @@ void frmMain::Timer1_Timer() {
   if (verdict == RingStatistics::Verdict::Ring) {
     Label9.set_back_color(kDetectRingColor);
     StopRingDetection();
-    ForwardRingToSkype();
+    // Heard inside the pauses of a softphone sequence, the forward waits until that sequence
+    // is done: run from inside it, the forward's own call would be answered or refused by
+    // handlers queued behind the sequence, seen only after the whole 45 s wait.
+    forward_waiting_ = queue_->running();
+    queue_->WhenIdle([this] {
+      forward_waiting_ = false;
+      ForwardRingToSkype();
+    });
     return;
   }
   if (verdict != RingStatistics::Verdict::WarmingUp)

@@ -1,6 +1,7 @@
 #include "app/softphone_queue.h"
 
 #include <exception>
+#include <utility>
 
 #include "app/run_time_error.h"
 
@@ -26,14 +27,29 @@ void SoftphoneQueue::Submit(Sequence sequence) {
   waiting_.push_back(std::move(sequence.steps_));
   if (draining_)
     return;
+  Drain();
+  for (Step& step : std::exchange(when_idle_, {}))
+    step();
+}
+
+void SoftphoneQueue::WhenIdle(Step step) {
+  if (draining_)
+    when_idle_.push_back(std::move(step));
+  else
+    step();
+}
+
+void SoftphoneQueue::Drain() {
   // When the program ends inside a step nothing queued may run any more, and a queue that is
   // used again (a test's next case) must not believe it is still draining.
   struct DrainScope {
     SoftphoneQueue& queue;
     explicit DrainScope(SoftphoneQueue& q) : queue(q) { queue.draining_ = true; }
     ~DrainScope() {
-      if (queue.draining_ && std::uncaught_exceptions() > 0)
+      if (queue.draining_ && std::uncaught_exceptions() > 0) {
         queue.waiting_.clear();
+        queue.when_idle_.clear();
+      }
       queue.draining_ = false;
     }
   } scope(*this);

@@ -49,12 +49,21 @@ class SoftphoneQueue {
   // Runs `sequence` now, or after the sequences handed over before it when one is running.
   void Submit(Sequence sequence);
 
+  // Runs `step` now when no sequence is running, or else once the running drain has run every
+  // sequence, outside it. For a step that waits on events whose handling drives the
+  // softphone: inside a sequence that handling would wait behind the sequence, and so behind
+  // the step itself.
+  void WhenIdle(Step step);
+
   bool running() const { return draining_; }
   std::size_t waiting() const { return waiting_.size(); }
 
  private:
+  void Drain();
+
   modSoftphone& softphone_;
   std::deque<std::vector<Step>> waiting_;
+  std::deque<Step> when_idle_;
   bool draining_ = false;
 };
 

@@ -18,7 +18,7 @@ frmOndawn::frmOndawn(platform::Runtime runtime, forms::WindowSystem& windows,
       shell_(shell) {}
 
 void frmOndawn::Form_Load() {
-  modUAC uac(registry_, shell_, runtime().loop);
+  modUAC uac(registry_, shell_, runtime().loop, runtime().clock);
   const std::string version = settings::GetOSVersion(version_);
   const bool uac_enabled = uac.IsUacEnabled();
   if (version == "VISTA" && !uac_enabled)

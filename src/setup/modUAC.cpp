@@ -31,8 +31,11 @@ bool modUAC::RunCommandAndWait(std::string_view command_line) {
       shell_.Start(command_line, platform::WindowShow::MinimizedFocus);
   if (!process)
     return false;
+  const std::uint64_t started = clock_.Milliseconds();
   loop_.DoEvents();
-  while (!process->WaitForEnd(kWaitSliceMs))
+  // A hung command must not keep the main program from starting: the steps after this one
+  // run all the same.
+  while (!process->WaitForEnd(kWaitSliceMs) && clock_.Milliseconds() - started < kCommandLimitMs)
     loop_.DoEvents();
   return true;
 }

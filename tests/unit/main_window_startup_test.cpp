@@ -104,13 +104,17 @@ TEST(StartUp, ASecondAttachmentAfterItsOwnCountdownDecides) {
     const char* what;
     AttachOutcome second;
     bool ends;
+    bool wait_window_fails = false;
   };
   for (const Case& c : {Case{"second succeeds", AttachOutcome::Succeed, false},
-                        Case{"second refused", AttachOutcome::Refuse, true}}) {
+                        Case{"second refused", AttachOutcome::Refuse, true},
+                        Case{"no wait window", AttachOutcome::Succeed, false, true}}) {
     SCOPED_TRACE(c.what);
     Bridge bridge;
     bridge.skype->ScriptAttach(AttachOutcome::Refuse, 500);
     bridge.skype->ScriptAttach(c.second);
+    if (c.wait_window_fails)
+      bridge.windows.FailShow("frmWait");
     WaitCaptions captions(bridge, 18'000);
     EXPECT_EQ(bridge.Start(), c.ends);
     std::vector<std::string> expected{"Skypeと通信を試みています"};

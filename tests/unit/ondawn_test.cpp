@@ -152,6 +152,17 @@ TEST(Ondawn, EachCommandStartsMinimizedAfterThePreviousEndedAndMessagesArePumped
   EXPECT_EQ(starts[4].started_ms, 4 * kRegsvrMs);
 }
 
+TEST(Ondawn, ACommandThatNeverEndsIsLeftAfterAMinuteAndTheNextStepsStillRun) {
+  Machine machine(kApp, 6, 0);
+  machine.shell.AddProgram("regsvr32", HeadlessShell::kRunsForever);
+  machine.Run();
+  const auto& starts = machine.shell.starts();
+  ASSERT_EQ(starts.size(), 5u);
+  for (std::size_t i = 0; i < 4; ++i)
+    EXPECT_EQ(starts[i + 1].started_ms - starts[i].started_ms, modUAC::kCommandLimitMs) << i;
+  EXPECT_EQ(machine.shell.journal().back(), kStartMain);
+}
+
 TEST(Ondawn, CommandsThatCannotStartArePassedOverAndOnlyTheFirstStopsTheRest) {
   const struct {
     int failing;  // the command whose start fails; 4: regsvr32 is missing
@@ -166,7 +177,7 @@ TEST(Ondawn, CommandsThatCannotStartArePassedOverAndOnlyTheFirstStopsTheRest) {
       shell.AddProgram("regsvr32", kRegsvrMs);
       shell.FailStart(kRegistrationCommands[c.failing]);
     }
-    modUAC(registry, shell, headless.loop).ReregisterControls();
+    modUAC(registry, shell, headless.loop, headless.clock).ReregisterControls();
     std::vector<std::string> expected;
     for (const int i : c.started)
       expected.push_back("start " + std::string(kRegistrationCommands[i]));

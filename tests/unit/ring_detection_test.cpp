@@ -115,6 +115,10 @@ TEST_F(RingDetection, SilenceNeverFiresAndTheDiagnosticsShowEachReading) {
 }
 
 TEST_F(RingDetection, TheEleventhLoudTickCallsTheSkypeUserAndGivesUpAfter45To46Seconds) {
+  Color label9_when_called = 0;
+  bridge.skype->WhenCallPlaced([&](const std::shared_ptr<ScriptedCall>&) {
+    label9_when_called = main().Label9.back_color();
+  });
   const std::uint64_t ring_at = PlayRing();
   // The tick that hears the ring waits inside the call; probes run inside that wait.
   struct Seen {
@@ -128,6 +132,7 @@ TEST_F(RingDetection, TheEleventhLoudTickCallsTheSkypeUserAndGivesUpAfter45To46S
             main().Label7.caption()};
   });
   ASSERT_FALSE(bridge.RunUntil(ring_at + 60'000));
+  EXPECT_EQ(label9_when_called, kDetectRingColor) << "red before the call is placed";
   EXPECT_EQ(seen.label9, kDetectRingColor);
   EXPECT_FALSE(seen.listening);
   EXPECT_FALSE(seen.capturing);
@@ -190,6 +195,44 @@ TEST_F(RingDetection, ARefusalRestartsDetectionOnceAndPlacesNoFurtherCall) {
   // One restart: the statistics have counted every tick since, uninterrupted.
   EXPECT_EQ(main().ring_statistics().TickCount, 1000);
   EXPECT_GE(bridge.Now() - listening_since, 10'000u);
+}
+
+// The ring is heard while the softphone is being hung up after an unlisted caller gave up: the
+// forward follows the hang-up, and its call's answer or refusal is handled in time.
+TEST_F(RingDetection, ARingHeardDuringASoftphoneSequenceIsForwardedWhenItIsDone) {
+  for (const bool answered : {false, true}) {
+    SCOPED_TRACE(answered ? "answered" : "refused");
+    Bridge bridge;
+    ASSERT_FALSE(bridge.Start());
+    const std::uint64_t enabled = bridge.Now();
+    bridge.PlayLevels(Levels({{100, 5}, {10, 11}, {2000, 20}}));
+    // Ten loud readings by 1100 ms; the eleventh comes inside the hang-up's activation.
+    auto mallory = bridge.skype->RingAt(enabled + 1000, "mallory");
+    bridge.skype->RemoteFinishesAt(enabled + 1105, mallory);
+    std::uint64_t placed_at = 0;
+    bridge.skype->WhenCallPlaced([&](const std::shared_ptr<ScriptedCall>& call) {
+      placed_at = bridge.Now();
+      if (answered)
+        bridge.skype->RemoteAnswersAt(placed_at + 5000, call);
+      else
+        bridge.skype->RemoteRefusesAt(placed_at + 5000, call);
+    });
+    ASSERT_FALSE(bridge.RunUntil(enabled + 1105 + 300 + 5000 + 3300 + 10));
+    ASSERT_EQ(bridge.skype->placed_calls().size(), 1u);
+    EXPECT_EQ(placed_at, enabled + 1105 + 300) << "right after the hang-up";
+    EXPECT_THAT(bridge.skype->placed_calls()[0].call->finished_at(), IsEmpty());
+    frmMain& main = *bridge.main;
+    if (answered) {
+      EXPECT_EQ(bridge.Keys(), (std::vector<std::string>{"^h", "^h", "{ENTER}"}));
+      EXPECT_EQ(main.Text8.text(), "通話中");
+      EXPECT_FALSE(main.Timer1.enabled());
+    } else {
+      EXPECT_EQ(bridge.Keys(), (std::vector<std::string>{"^h", "^h"}));
+      EXPECT_EQ(main.Text8.text(), "待機中");
+      EXPECT_TRUE(main.Timer1.enabled()) << "listening again after one restart";
+      EXPECT_TRUE(main.SkypeCallRefused);
+    }
+  }
 }
 
 TEST_F(RingDetection, ARestartWhileListeningClosesTheCaptureFirstAndNoTickReadsItClosed) {

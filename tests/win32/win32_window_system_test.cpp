@@ -143,7 +143,7 @@ TEST_F(Win32WindowSystemTest, TypingRaisesChangeOnceAndTheProgramsChangesAreNotR
   EXPECT_EQ(WindowText(text), "前");
 }
 
-TEST_F(Win32WindowSystemTest, ALitBoxIsPaintedAtOnceAndRestsInTheWindowColourAfterItsTimer) {
+TEST_F(Win32WindowSystemTest, AColourIsPaintedAtOnceAndALitBoxRestsInTheWindowColourAfterItsTimer) {
   Shown();
   const COLORREF resting = ::GetSysColor(COLOR_WINDOW);
   ASSERT_EQ(PixelInside(form_.Text1), resting);
@@ -152,6 +152,9 @@ TEST_F(Win32WindowSystemTest, ALitBoxIsPaintedAtOnceAndRestsInTheWindowColourAft
   EXPECT_EQ(PixelInside(form_.Text1), RGB(192, 255, 192));
   form_.Text1.set_back_color(forms::kWindowColor);
   EXPECT_EQ(PixelInside(form_.Text1), resting);
+  // A label too, as the detection light is turned red before the program waits on a call.
+  form_.Label1.set_back_color(0x0000FF);
+  EXPECT_EQ(PixelInside(form_.Label1), RGB(255, 0, 0));
 
   ::SendMessageW(Control(form_.Text1), WM_CHAR, L'5', 1);
   EXPECT_EQ(PixelInside(form_.Text1), RGB(192, 255, 192));

@@ -116,9 +116,10 @@ std::unique_ptr<StartedProcess> HeadlessShell::Start(std::string_view command_li
   if (program == programs_.end() || failing_starts_.contains(std::string(command_line)))
     return nullptr;
   const std::uint64_t now = clock_.Milliseconds();
-  starts_.push_back({std::string(command_line), show, now, now + program->second});
+  const std::uint64_t ends = program->second == kRunsForever ? kRunsForever : now + program->second;
+  starts_.push_back({std::string(command_line), show, now, ends});
   journal_.push_back("start " + std::string(command_line));
-  return std::make_unique<HeadlessStartedProcess>(clock_, now + program->second);
+  return std::make_unique<HeadlessStartedProcess>(clock_, ends);
 }
 
 std::optional<Shortcut> HeadlessShell::ShortcutAt(std::string_view path) const {

@@ -41,8 +41,9 @@ class HeadlessShell final : public Shell {
   void AddFolder(std::string_view path) { folders_.insert(Fold(path)); }
   void SetEnvironment(std::string_view name, std::string_view value);
   // A program that can be started, named as a command line names it (its first word, or the
-  // quoted path), which then runs for `run_ms` of virtual time.
+  // quoted path), which then runs for `run_ms` of virtual time, or never ends (kRunsForever).
   void AddProgram(std::string_view name, std::uint64_t run_ms = 0);
+  static constexpr std::uint64_t kRunsForever = UINT64_MAX;
 
   // Failures to inject: the folder cannot be told; deleting or writing `path` fails (a locked
   // file); starting exactly `command_line` fails.

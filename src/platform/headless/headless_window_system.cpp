@@ -14,6 +14,8 @@ void HeadlessWindowSystem::Destroy(forms::Form& form) {
 }
 
 void HeadlessWindowSystem::Show(forms::Form& form, forms::ShowMode mode) {
+  if (std::find(failing_shows_.begin(), failing_shows_.end(), form.name()) != failing_shows_.end())
+    throw std::runtime_error("the window of " + form.name() + " cannot be made");
   shows_.push_back({form.name(), mode});
   if (mode != forms::ShowMode::Modal)
     return;

@@ -23,6 +23,10 @@ class HeadlessWindowSystem final : public forms::WindowSystem {
   // it), or the show fails, since a real modal loop would wait for a user who never comes.
   std::function<void(forms::Form&)> modal_responder;
 
+  // From now on every show of the form of that name fails, as one whose window cannot be
+  // made does.
+  void FailShow(std::string form_name) { failing_shows_.push_back(std::move(form_name)); }
+
   void Create(forms::Form& form) override;
   void Show(forms::Form& form, forms::ShowMode mode) override;
   void Hide(forms::Form&) override {}
@@ -36,6 +40,7 @@ class HeadlessWindowSystem final : public forms::WindowSystem {
   forms::Form* OpenForm(const std::string& name) const;
 
  private:
+  std::vector<std::string> failing_shows_;
   std::vector<Shown> shows_;
   std::vector<forms::Form*> open_;
 };
