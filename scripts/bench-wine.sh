@@ -27,7 +27,10 @@ while (($#)); do
     *) builds+=("$1"); shift ;;
   esac
 done
-((${#builds[@]})) || builds=("${here}/../build/win32")
+if ((${#builds[@]} == 0)); then
+  # The x86_64 build where this machine cannot run 32-bit programs.
+  if wine_runs_32bit; then builds=("${here}/../build/win32"); else builds=("${here}/../build/win64"); fi
+fi
 
 for i in "${!builds[@]}"; do
   builds[i]="$(realpath -e "${builds[i]}")" || { echo "bench-wine: no such folder" >&2; exit 2; }

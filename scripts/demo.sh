@@ -15,7 +15,8 @@
 #   --xvfb        play on a private Xvfb even when $DISPLAY is set (by default the windows
 #                 show on $DISPLAY, so you can watch)
 #   --out DIR     screenshots (PNG), timeline.txt and the program's folder (default build/demo)
-#   --build DIR   the win32 build folder (default build/win32)
+#   --build DIR   the Windows build folder (default build/win32, or build/win64 on a machine
+#                 that cannot run 32-bit programs)
 #   --pace MS     the pause between steps (default 1500)
 #
 # Exits 0 when both directions worked.
@@ -24,7 +25,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 repo="$(cd "${here}/.." && pwd)"
 out="${repo}/build/demo"
-build="${repo}/build/win32"
+build=""
 pace=1500
 use_xvfb=0
 
@@ -51,17 +52,26 @@ since() { awk -v a="$1" -v b="${EPOCHREALTIME}" 'BEGIN { printf "%.1f", b - a }'
 echo "== demo: packages"
 "${here}/bootstrap.sh"
 
-echo "== demo: building the win32 programs in ${build}"
+# shellcheck source-path=SCRIPTDIR source=wine-env.sh
+source "${here}/wine-env.sh"
+preset=win32
+if [[ -z "${build}" ]]; then
+  # The release is i686; where this machine cannot run 32-bit programs, the x86_64 build of
+  # the same sources plays instead.
+  wine_runs_32bit || preset=win64
+  build="${repo}/build/${preset}"
+elif [[ "$(basename "${build}")" == win64 ]]; then
+  preset=win64
+fi
+echo "== demo: building the ${preset} programs in ${build}"
 phase="${EPOCHREALTIME}"
 if [[ ! -f "${build}/CMakeCache.txt" ]]; then
-  (cd "${repo}" && cmake --preset win32 -B "${build}" >/dev/null)
+  (cd "${repo}" && cmake --preset "${preset}" -B "${build}" >/dev/null)
 fi
 cmake --build "${build}" --target Tavoro sim_skype4com sim_skypectl sim_xlite demo_driver \
   -j "${TAVORO_JOBS:-2}"
 echo "demo: built in $(since "${phase}") s"
 
-# shellcheck source-path=SCRIPTDIR source=wine-env.sh
-source "${here}/wine-env.sh"
 # Wine's home moves into the run folder; the user's display must still let it in.
 if ((!use_xvfb)) && [[ -n "${DISPLAY:-}" ]]; then
   export TAVORO_WINE_DISPLAY="${DISPLAY}"

@@ -19,6 +19,9 @@ source "${here}/wine-env.sh"
 
 out="${repo}/build/screenshots"
 build="${repo}/build/win32"
+# The release is i686; where this machine cannot run 32-bit programs, the x86_64 build of the
+# same sources plays instead.
+wine_runs_32bit || build="${repo}/build/win64"
 desktop_size=1024x768
 while (($#)); do
   case "$1" in

@@ -79,6 +79,12 @@ skip() {
 
 build_preset() { cmake --preset "$1" && cmake --build --preset "$1"; }
 
+# shellcheck source=scripts/wine-env.sh
+source scripts/wine-env.sh
+# The i686 programs (and the NSIS installer) need a machine that runs 32-bit programs.
+no_32bit="this machine cannot run 32-bit programs"
+runs_i686() { wine_runs_32bit; }
+
 # ctest runs each test program, which writes its own XML; one that dies before writing it
 # (a sanitizer abort, a crash) gets a result with one failure so the totals show it.
 run_ctest() {
@@ -174,7 +180,9 @@ fi
 
 for preset in win32 win64; do
   wants "${preset}" || continue
-  if [[ -n "${built[${preset}]:-}" ]]; then
+  if [[ "${preset}" == win32 ]] && ! runs_i686; then
+    skip "wine ${preset}" "${no_32bit}"
+  elif [[ -n "${built[${preset}]:-}" ]]; then
     phase "wine ${preset}" run_wine "${preset}" || true
   else
     skip "wine ${preset}" "build failed"
@@ -185,8 +193,10 @@ done
 # replace the builds' results folders that this adds to.
 e2e_builds=()
 for preset in win32 win64; do
+  [[ "${preset}" == win32 ]] && ! runs_i686 && continue
   wants "${preset}" && [[ -n "${built[${preset}]:-}" ]] && e2e_builds+=("build/${preset}")
 done
+wants win32 && ! runs_i686 && skip "e2e win32" "${no_32bit}"
 if ((${#e2e_builds[@]})); then
   phase "e2e" scripts/e2e.sh "${e2e_builds[@]}" || true
 elif wants win32 || wants win64; then
@@ -198,7 +208,11 @@ fi
 if wants win32; then
   if phase "release reproducible" scripts/check-reproducible.sh --no-bootstrap \
     --out build/release-out; then
-    phase "e2e installer" scripts/e2e-installer.sh || true
+    if runs_i686; then
+      phase "e2e installer" scripts/e2e-installer.sh || true
+    else
+      skip "e2e installer" "${no_32bit}"
+    fi
   else
     failed_steps=$((failed_steps + 1))
     skip "e2e installer" "no release"

@@ -29,6 +29,12 @@
 # line each, to the file TAVORO_WEB_OPEN_LOG names (exported as a Windows path on Z:, for the
 # programs under test to read). Outside a run the stand-in is not on PATH, and nothing opens.
 #
+# Some machines (virtual machines without the kernel's 32-bit support) cannot start a 32-bit
+# Linux program, and so not Wine's 32-bit loader, which Debian's `wine` starts first. There
+# wine_env_init puts `wine` and `wine-stable` shims first on PATH that start the 64-bit loader:
+# 64-bit programs run as anywhere, 32-bit ones cannot start. wine_runs_32bit tells which
+# machine this is; TAVORO_WINE_32BIT (1 or 0) says it to the programs of a run.
+#
 # TAVORO_WINE_LOCALE: the Linux locale Wine takes its Windows locale from (default
 # ja_JP.UTF-8, code page 932, as on the Japanese Windows the program is made for).
 # TAVORO_WINE_KEEP=1 keeps the run folder (prefix, home, logs) for a look afterwards; to start
@@ -39,6 +45,12 @@ _wine_env_repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 _wine_env_self="${_wine_env_repo}/scripts/wine-env.sh"
 
 wine_env_log() { echo "wine-env: $*" >&2; }
+
+_wine_env_loader32=/usr/lib/wine/wine
+_wine_env_loader64=/usr/lib/wine/wine64
+
+# True when Wine's 32-bit loader starts on this machine (the kernel runs i386 programs).
+wine_runs_32bit() { "${_wine_env_loader32}" --version >/dev/null 2>&1; }
 
 wine_env_init() {
   local root="${1:-${TAVORO_WINE_DIR:-${_wine_env_repo}/build/wine}}"
@@ -80,6 +92,16 @@ wine_env_init() {
   local opened="${WINE_ENV_RUN}/web-opened.log"
   printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "${opened}" >"${WINE_ENV_RUN}/bin/tavoro-web-open"
   chmod +x "${WINE_ENV_RUN}/bin/tavoro-web-open"
+  if wine_runs_32bit; then
+    export TAVORO_WINE_32BIT=1
+  else
+    export TAVORO_WINE_32BIT=0 WINELOADER="${_wine_env_loader64}"
+    local shim
+    for shim in wine wine-stable; do
+      printf '#!/bin/sh\nexec "%s" "$@"\n' "${_wine_env_loader64}" >"${WINE_ENV_RUN}/bin/${shim}"
+      chmod +x "${WINE_ENV_RUN}/bin/${shim}"
+    done
+  fi
   export PATH="${WINE_ENV_RUN}/bin:${PATH}"
   TAVORO_WEB_OPEN_LOG="$(wine_windows_path "${opened}")"
   export TAVORO_WEB_OPEN_LOG
@@ -89,7 +111,7 @@ wine_env_init() {
 _wine_template_key() {
   {
     wine --version
-    echo "${LC_CTYPE}"
+    echo "${LC_CTYPE} 32-bit:${TAVORO_WINE_32BIT}"
     dpkg-query -W -f='${Package}:${Architecture}=${Version}\n' wine64 wine32:i386 2>/dev/null || true
     cat "${_wine_env_self}"
   } | sha256sum | cut -c1-16
