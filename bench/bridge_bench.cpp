@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bridge_harness.h"
-#include "platform/headless/wave_sources.h"
+#include "headless/wave_sources.h"
 
 namespace {
 

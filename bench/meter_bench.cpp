@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "audio/SoundMeter.h"
-#include "platform/headless/headless_wave_in.h"
+#include "headless/headless_wave_in.h"
 
 namespace {
 

@@ -149,6 +149,9 @@ if ((bootstrap)); then
   fi
 fi
 
+# No folder includes from a folder above it (a failure counts as one failed step).
+phase layers scripts/check-layers.sh || failed_steps=$((failed_steps + 1))
+
 # Only this run's results may be counted, also for a preset whose tests end up not running.
 for preset in "${presets[@]}"; do rm -rf "build/${preset}/results"; done
 rm -rf build/release/results

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 #ifndef TAVORO_STAND_IN_RUN_MS
 #define TAVORO_STAND_IN_RUN_MS 0

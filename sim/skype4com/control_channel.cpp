@@ -51,7 +51,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/skype_conversions.h"
+#include "skype/skype_conversions.h"
 #include "skype_control.h"
 #include "stand_in.h"
 

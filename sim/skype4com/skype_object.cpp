@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "automation_object.h"
-#include "platform/headless/skype_conversions.h"
+#include "skype/skype_conversions.h"
 #include "stand_in.h"
 
 namespace tavoro::sim::skype4com {

@@ -14,8 +14,8 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/win32/wide_text.h"
 #include "skype_control.h"
+#include "win32/wide_text.h"
 
 namespace {
 

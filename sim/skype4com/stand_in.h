@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/win32/wide_text.h"
 #include "skype4com.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::sim::skype4com {
 

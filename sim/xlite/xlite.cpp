@@ -48,8 +48,8 @@
 #include <vector>
 
 #include "log_clock.h"
-#include "platform/win32/wide_text.h"
 #include "ring_tone.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::sim {
 namespace {

@@ -1,10 +1,10 @@
 #include "app/frmMain.h"
 
-#include "app/identity.h"
 #include "app/modSoftphone.h"
 #include "app/run_time_error.h"
 #include "app/softphone_queue.h"
 #include "platform/clock.h"
+#include "product/identity.h"
 #include "settings/frmSetting.h"
 #include "settings/modIniEdit.h"
 #include "ui/frmAbout.h"
@@ -279,7 +279,7 @@ void frmMain::AskForSettings() {
 void frmMain::LoadCallSettings() {
   settings_.call_to = peers_.ini.ReadSetting(kSettingsSection, "CallTo");
   // Every position is read: a gap is an unused position, not the end of the list.
-  for (int position = 1; position <= kMaxAcceptedCallers; ++position)
+  for (int position = 1; position <= settings::kMaxAcceptedCallers; ++position)
     settings_.accepted_callers[position] =
         peers_.ini.ReadSetting(kSettingsSection, "AcceptFrom-" + std::to_string(position));
 }

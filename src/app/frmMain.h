@@ -13,7 +13,6 @@
 #include <memory>
 #include <string>
 
-#include "app/call_settings.h"
 #include "app/ring_statistics.h"
 #include "audio/SoundMeter.h"
 #include "forms/controls.h"
@@ -24,6 +23,7 @@
 #include "platform/shell_open.h"
 #include "platform/skype_client.h"
 #include "platform/softphone_window.h"
+#include "settings/call_settings.h"
 
 namespace tavoro::settings {
 class frmSetting;
@@ -127,7 +127,7 @@ class frmMain final : public forms::Form, private platform::SkypeEvents {
 
   // The in-memory settings, which the settings dialog's OK replaces.
   const std::string& CallTo() const { return settings_.call_to; }
-  const std::array<std::string, kMaxAcceptedCallers + 1>& AcceptedCallers() const {
+  const std::array<std::string, settings::kMaxAcceptedCallers + 1>& AcceptedCallers() const {
     return settings_.accepted_callers;
   }
   const RingStatistics& ring_statistics() const { return ring_; }
@@ -170,7 +170,7 @@ class frmMain final : public forms::Form, private platform::SkypeEvents {
   bool forward_waiting_ = false;
   MainWindowPeers peers_;
   forms::WindowSystem& windows_;
-  CallSettings settings_;
+  settings::CallSettings settings_;
   RingStatistics ring_;
   std::shared_ptr<platform::SkypeClient> oSkype_;
   std::unique_ptr<modSoftphone> softphone_;

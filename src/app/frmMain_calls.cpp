@@ -25,7 +25,7 @@ bool frmMain::IsAcceptedCaller(const std::string& partner) const {
   // Unused positions are empty; an empty handle (a withheld caller id) must not match them.
   if (partner.empty())
     return false;
-  for (int position = 1; position <= kMaxAcceptedCallers; ++position) {
+  for (int position = 1; position <= settings::kMaxAcceptedCallers; ++position) {
     if (settings_.accepted_callers[position] == partner)
       return true;
   }

@@ -3,11 +3,11 @@
 #include <string>
 
 #include "app/frmMain.h"
-#include "app/identity.h"
 #include "app/run_time_error.h"
 #include "app/softphone_keys.h"
 #include "app/softphone_queue.h"
 #include "platform/clock.h"
+#include "product/identity.h"
 
 namespace tavoro::app {
 namespace {

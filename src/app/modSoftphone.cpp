@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/identity.h"
 #include "app/softphone_keys.h"
+#include "product/identity.h"
 
 namespace tavoro::app {
 namespace {

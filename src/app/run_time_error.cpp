@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/identity.h"
+#include "product/identity.h"
 
 namespace tavoro::app {
 

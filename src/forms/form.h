@@ -10,8 +10,8 @@
 
 #include "forms/control.h"
 #include "forms/menu.h"
-#include "forms/window_system.h"
 #include "platform/runtime.h"
+#include "platform/window_system.h"
 
 namespace tavoro::forms {
 

@@ -5,14 +5,14 @@
 
 #include <exception>
 
-#include "forms/window_system.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_registry.h"
-#include "platform/win32/win32_runtime.h"
-#include "platform/win32/win32_shell.h"
-#include "platform/win32/win32_shell_com.h"
-#include "platform/win32/win32_version_query.h"
+#include "platform/window_system.h"
 #include "setup/frmOndawn.h"
+#include "win32/wide_text.h"
+#include "win32/win32_registry.h"
+#include "win32/win32_runtime.h"
+#include "win32/win32_shell.h"
+#include "win32/win32_shell_com.h"
+#include "win32/win32_version_query.h"
 
 namespace {
 

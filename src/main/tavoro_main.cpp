@@ -8,22 +8,22 @@
 #include <utility>
 
 #include "app/frmMain.h"
-#include "app/identity.h"
 #include "audio/SoundMeter.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_help_viewer.h"
-#include "platform/win32/win32_profile_file.h"
-#include "platform/win32/win32_registry.h"
-#include "platform/win32/win32_runtime.h"
-#include "platform/win32/win32_shell_com.h"
-#include "platform/win32/win32_shell_open.h"
-#include "platform/win32/win32_skype_client.h"
-#include "platform/win32/win32_softphone_window.h"
-#include "platform/win32/win32_version_query.h"
-#include "platform/win32/win32_wave_in.h"
-#include "platform/win32/win32_window_system.h"
+#include "product/identity.h"
 #include "settings/modIniEdit.h"
 #include "settings/modRegAutoStart.h"
+#include "win32/wide_text.h"
+#include "win32/win32_help_viewer.h"
+#include "win32/win32_profile_file.h"
+#include "win32/win32_registry.h"
+#include "win32/win32_runtime.h"
+#include "win32/win32_shell_com.h"
+#include "win32/win32_shell_open.h"
+#include "win32/win32_skype_client.h"
+#include "win32/win32_softphone_window.h"
+#include "win32/win32_version_query.h"
+#include "win32/win32_wave_in.h"
+#include "win32/win32_window_system.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace tavoro;
@@ -49,12 +49,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // The help viewer is owned by the main window, which exists only once the form is made.
     const app::frmMain* main_form = nullptr;
     app::MainWindowPeers peers{
-        ini,
-        auto_start,
-        [&runtime] { return CreateSkype4ComClient(runtime.loop); },
-        softphone,
-        meter,
-        help,
+        ini,       auto_start, [&runtime] { return CreateSkype4ComClient(runtime.loop); },
+        softphone, meter,      help,
         shell,
     };
     peers.window_handle = [&windows, &main_form] {
@@ -69,8 +65,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   } catch (const std::exception& failure) {
     // Every handler of the program reports its own failures; what arrives here is a failure of
     // the system underneath (no window could be made), still told rather than swallowed.
-    ::MessageBoxW(nullptr, AnsiToWide(failure.what()).c_str(),
-                  Widen(tavoro::app::kProgramTitle).c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    ::MessageBoxW(nullptr, AnsiToWide(failure.what()).c_str(), Widen(tavoro::kProgramTitle).c_str(),
+                  MB_OK | MB_ICONERROR | MB_TASKMODAL);
     return 1;
   }
   return 0;

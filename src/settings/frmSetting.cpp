@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/identity.h"
+#include "product/identity.h"
 
 namespace tavoro::settings {
 namespace {
@@ -20,7 +20,7 @@ std::string AcceptFromKey(int position) {
 
 frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
                        modIniEdit& settings, modRegAutoStart& auto_start,
-                       app::CallSettings& running)
+                       settings::CallSettings& running)
     : Form(runtime, windows, "frmSetting", "Tavorophone\u3000設定", Bounds{0, 0, 5040, 5385},
            forms::BorderStyle::FixedSingle),
       Frame3(*this, "Frame3", {120, 120, 4815, 3855}, "発着信の設定"),
@@ -68,7 +68,7 @@ frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
 
 void frmSetting::Form_Load() {
   Text2.set_text(settings_.ReadSetting("Skype", "CallTo"));
-  for (int position = 1; position <= app::kMaxAcceptedCallers; ++position) {
+  for (int position = 1; position <= kMaxAcceptedCallers; ++position) {
     const std::string name = settings_.ReadSetting("Skype", AcceptFromKey(position));
     if (!name.empty())
       List1.AddItem(name);
@@ -84,9 +84,9 @@ void frmSetting::cmdAddUser_Click() {
   if (std::find(items.begin(), items.end(), name) != items.end())
     return;
   // The file holds 100 callers; a longer list would lose its last entries without a word.
-  if (List1.ListCount() >= app::kMaxAcceptedCallers) {
+  if (List1.ListCount() >= kMaxAcceptedCallers) {
     runtime().boxes.MsgBox("着信を許可できるSkype名は100件までです。",
-                           platform::MsgBoxIcon::Information, app::kProgramTitle);
+                           platform::MsgBoxIcon::Information, kProgramTitle);
     return;
   }
   List1.AddItem(name);
@@ -100,7 +100,7 @@ void frmSetting::cmdDelUser_Click() {
 void frmSetting::cmdOK_Click() {
   bool written = settings_.WriteSetting("Skype", "CallTo", Text2.text());
   running_.call_to = Text2.text();
-  for (int position = 1; position <= app::kMaxAcceptedCallers; ++position) {
+  for (int position = 1; position <= kMaxAcceptedCallers; ++position) {
     const std::string name =
         position <= List1.ListCount() ? List1.items()[static_cast<std::size_t>(position - 1)] : "";
     written = settings_.WriteSetting("Skype", AcceptFromKey(position), name) && written;
@@ -111,7 +111,7 @@ void frmSetting::cmdOK_Click() {
   // Otherwise the next start would silently find the old settings, or none.
   if (!written) {
     runtime().boxes.MsgBox("設定ファイルに書き込めませんでした。\r\n" + settings_.SettingsPath(),
-                           platform::MsgBoxIcon::Exclamation, app::kProgramTitle);
+                           platform::MsgBoxIcon::Exclamation, kProgramTitle);
   }
   auto_start_.ApplyAutoStart(on);
   Unload();

@@ -3,9 +3,9 @@
 // start with Windows. Filled from the settings file each time it opens; OK writes everything
 // back and updates the running program at once; Cancel and the close box change nothing.
 
-#include "app/call_settings.h"
 #include "forms/controls.h"
 #include "forms/form.h"
+#include "settings/call_settings.h"
 #include "settings/modIniEdit.h"
 #include "settings/modRegAutoStart.h"
 
@@ -14,7 +14,7 @@ namespace tavoro::settings {
 class frmSetting final : public forms::Form {
  public:
   frmSetting(platform::Runtime runtime, forms::WindowSystem& windows, modIniEdit& settings,
-             modRegAutoStart& auto_start, app::CallSettings& running);
+             modRegAutoStart& auto_start, settings::CallSettings& running);
 
   forms::Frame Frame3;
   forms::Frame Frame1;
@@ -42,7 +42,7 @@ class frmSetting final : public forms::Form {
  private:
   modIniEdit& settings_;
   modRegAutoStart& auto_start_;
-  app::CallSettings& running_;
+  settings::CallSettings& running_;
 };
 
 }  // namespace tavoro::settings

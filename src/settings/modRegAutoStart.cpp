@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "app/identity.h"
 #include "platform/paths.h"
+#include "product/identity.h"
 #include "settings/modGeneral.h"
 
 namespace tavoro::settings {
@@ -18,7 +18,7 @@ modRegAutoStart::modRegAutoStart(platform::Registry& registry, platform::Version
     : registry_(registry),
       version_(version),
       boxes_(boxes),
-      run_command_("\"" + platform::JoinPath(program_folder, app::kExecutableName) + "\"") {}
+      run_command_("\"" + platform::JoinPath(program_folder, kExecutableName) + "\"") {}
 
 RegistryRoot modRegAutoStart::ChosenScope() {
   const std::string os = GetOSVersion(version_);
@@ -56,7 +56,7 @@ void modRegAutoStart::RemoveRunValue(RegistryRoot scope) {
 }
 
 void modRegAutoStart::ShowFailure(SystemCode code) {
-  boxes_.MsgBox(registry_.MessageText(code), platform::MsgBoxIcon::Exclamation, app::kProgramTitle);
+  boxes_.MsgBox(registry_.MessageText(code), platform::MsgBoxIcon::Exclamation, kProgramTitle);
 }
 
 }  // namespace tavoro::settings

@@ -2,16 +2,16 @@
 
 #include <string>
 
-#include "app/identity.h"
+#include "product/identity.h"
 
 namespace tavoro::ui {
 
 frmAbout::frmAbout(platform::Runtime runtime, forms::WindowSystem& windows,
                    platform::ShellOpen& shell)
-    : Form(runtime, windows, "frmAbout", std::string(app::kProgramTitle), {0, 0, 5730, 3540},
+    : Form(runtime, windows, "frmAbout", std::string(kProgramTitle), {0, 0, 5730, 3540},
            forms::BorderStyle::FixedDialog),
       picIcon(*this, "picIcon", {240, 240, 540, 540}, "IDI_TAVORO"),
-      lblTitle(*this, "lblTitle", {1050, 240, 4455, 480}, std::string(app::kProgramTitle)),
+      lblTitle(*this, "lblTitle", {1050, 240, 4455, 480}, std::string(kProgramTitle)),
       lblVersion(*this, "lblVersion", {1050, 780, 4455, 225}, "Version 1.00"),
       Line1_0(*this, "Line1(0)", {240, 1140, 5250, 0}),
       Line1_1(*this, "Line1(1)", {240, 2460, 5250, 0}),

@@ -29,8 +29,8 @@
 #include <vector>
 
 #include "gateway.h"
-#include "platform/win32/wide_text.h"
 #include "tavoro_windows.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::e2e {
 namespace {

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <thread>
 
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::e2e {
 

@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "platform/win32/wide_text.h"
 #include "tavoro_windows.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::e2e {
 

@@ -26,8 +26,8 @@
 
 #include "desktop.h"
 #include "platform/shell.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_shell_com.h"
+#include "win32/wide_text.h"
+#include "win32/win32_shell_com.h"
 
 namespace tavoro::platform {
 void PrintTo(const Shortcut& s, std::ostream* out) {

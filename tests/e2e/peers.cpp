@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/win32/wide_text.h"
 #include "skype4com/skype_control.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::e2e {
 

@@ -18,8 +18,8 @@
 
 #include "desktop.h"
 #include "peers.h"
-#include "platform/win32/wide_text.h"
 #include "tavoro_windows.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::e2e {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "headless/ini_text.h"
 #include "platform/ascii.h"
-#include "platform/headless/ini_text.h"
 
 namespace {
 

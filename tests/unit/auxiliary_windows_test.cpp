@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/headless/headless_runtime.h"
-#include "platform/headless/headless_window_system.h"
-#include "platform/headless/recording_shell_open.h"
+#include "headless/headless_runtime.h"
+#include "headless/headless_window_system.h"
+#include "headless/recording_shell_open.h"
 #include "ui/frmAbout.h"
 #include "ui/frmWait.h"
 

@@ -9,8 +9,8 @@
 #include "forms/controls.h"
 #include "forms/form.h"
 #include "forms/timer.h"
-#include "platform/headless/headless_runtime.h"
-#include "platform/headless/headless_window_system.h"
+#include "headless/headless_runtime.h"
+#include "headless/headless_window_system.h"
 
 namespace tavoro::forms {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless_event_loop.h"
+#include "headless/headless_event_loop.h"
 
 namespace tavoro::platform::headless {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "platform/headless/headless_runtime.h"
+#include "headless/headless_runtime.h"
 
 namespace tavoro::platform::headless {
 namespace {

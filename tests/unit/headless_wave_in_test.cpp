@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless_wave_in.h"
-#include "platform/headless/wave_file.h"
+#include "headless/headless_wave_in.h"
+#include "headless/wave_file.h"
 
 namespace tavoro::platform::headless {
 namespace {

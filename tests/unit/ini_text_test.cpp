@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/headless/ini_text.h"
+#include "headless/ini_text.h"
 
 namespace tavoro::platform::headless {
 namespace {

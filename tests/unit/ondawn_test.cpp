@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/fixed_version_query.h"
-#include "platform/headless/headless_runtime.h"
-#include "platform/headless/headless_shell.h"
-#include "platform/headless/headless_window_system.h"
-#include "platform/headless/memory_registry.h"
+#include "headless/fixed_version_query.h"
+#include "headless/headless_runtime.h"
+#include "headless/headless_shell.h"
+#include "headless/headless_window_system.h"
+#include "headless/memory_registry.h"
 #include "platform/paths.h"
 #include "setup/frmOndawn.h"
 #include "setup/modUAC.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/fixed_version_query.h"
-#include "platform/headless/memory_registry.h"
+#include "headless/fixed_version_query.h"
+#include "headless/memory_registry.h"
 #include "settings/modRegAutoStart.h"
 
 namespace tavoro::settings {

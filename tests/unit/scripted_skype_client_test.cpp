@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless_runtime.h"
-#include "platform/headless/scripted_skype_client.h"
+#include "headless/headless_runtime.h"
+#include "headless/scripted_skype_client.h"
 
 namespace tavoro::platform::headless {
 namespace {

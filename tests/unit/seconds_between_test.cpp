@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "headless/virtual_clock.h"
 #include "platform/clock.h"
-#include "platform/headless/virtual_clock.h"
 
 namespace tavoro::platform {
 namespace {

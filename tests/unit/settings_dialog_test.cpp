@@ -9,11 +9,11 @@
 
 #include <unistd.h>
 
-#include "platform/headless/fixed_version_query.h"
-#include "platform/headless/headless_runtime.h"
-#include "platform/headless/headless_window_system.h"
-#include "platform/headless/host_profile_file.h"
-#include "platform/headless/memory_registry.h"
+#include "headless/fixed_version_query.h"
+#include "headless/headless_runtime.h"
+#include "headless/headless_window_system.h"
+#include "headless/host_profile_file.h"
+#include "headless/memory_registry.h"
 #include "settings/frmSetting.h"
 
 namespace tavoro::settings {
@@ -56,7 +56,7 @@ class SettingsDialog : public ::testing::Test {
   platform::headless::HeadlessRuntime headless_;
   platform::headless::HeadlessWindowSystem windows_;
   modRegAutoStart auto_start_{registry_, version_, headless_.boxes, "C:\\App"};
-  app::CallSettings running_;
+  settings::CallSettings running_;
   std::unique_ptr<modIniEdit> ini_;
 };
 

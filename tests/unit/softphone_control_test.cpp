@@ -9,8 +9,8 @@
 
 #include "app/modSoftphone.h"
 #include "app/softphone_keys.h"
-#include "platform/headless/headless_runtime.h"
-#include "platform/headless/recording_softphone_window.h"
+#include "headless/headless_runtime.h"
+#include "headless/recording_softphone_window.h"
 
 namespace tavoro::app {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "audio/SoundMeter.h"
-#include "platform/headless/headless_wave_in.h"
+#include "headless/headless_wave_in.h"
 
 namespace tavoro::audio {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/headless/fixed_version_query.h"
+#include "headless/fixed_version_query.h"
 #include "settings/modGeneral.h"
 
 namespace tavoro::settings {

@@ -12,11 +12,11 @@
 
 #include "forms/form.h"
 #include "platform/shell_open.h"
-#include "platform/win32/control_windows.h"
-#include "platform/win32/form_ids.h"
-#include "platform/win32/twips.h"
-#include "platform/win32/win32_runtime.h"
-#include "platform/win32/win32_window_system.h"
+#include "win32/control_windows.h"
+#include "win32/form_ids.h"
+#include "win32/twips.h"
+#include "win32/win32_runtime.h"
+#include "win32/win32_window_system.h"
 
 namespace tavoro::platform::win32::testing {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/win32/win32_process.h"
+#include "win32/win32_process.h"
 
 namespace tavoro::testing {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/wide_text.h"
 #include "win32/program_files.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::testing {
 namespace {

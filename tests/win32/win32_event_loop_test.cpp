@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "platform/win32/message_window.h"
-#include "platform/win32/win32_clock.h"
-#include "platform/win32/win32_event_loop.h"
+#include "win32/message_window.h"
+#include "win32/win32_clock.h"
+#include "win32/win32_event_loop.h"
 
 namespace tavoro::platform::win32 {
 namespace {

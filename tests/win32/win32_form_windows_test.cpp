@@ -11,22 +11,22 @@
 #include <memory>
 #include <string>
 
-#include "app/call_settings.h"
 #include "app/frmMain.h"
 #include "audio/SoundMeter.h"
 #include "form_window_fixture.h"
 #include "platform/help_viewer.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_profile_file.h"
-#include "platform/win32/win32_registry.h"
-#include "platform/win32/win32_softphone_window.h"
-#include "platform/win32/win32_version_query.h"
-#include "platform/win32/win32_wave_in.h"
+#include "settings/call_settings.h"
 #include "settings/frmSetting.h"
 #include "settings/modIniEdit.h"
 #include "settings/modRegAutoStart.h"
 #include "ui/frmAbout.h"
 #include "ui/frmWait.h"
+#include "win32/wide_text.h"
+#include "win32/win32_profile_file.h"
+#include "win32/win32_registry.h"
+#include "win32/win32_softphone_window.h"
+#include "win32/win32_version_query.h"
+#include "win32/win32_wave_in.h"
 
 namespace tavoro::platform::win32::testing {
 namespace {
@@ -63,7 +63,7 @@ class Win32FormWindowsTest : public FormWindowTest {
   Win32VersionQuery version_;
   settings::modIniEdit ini_{profile_, folder_.utf8()};
   settings::modRegAutoStart auto_start_{registry_, version_, boxes_, folder_.utf8()};
-  app::CallSettings running_;
+  settings::CallSettings running_;
   RecordedShellOpen shell_;
 };
 

@@ -18,9 +18,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_help_viewer.h"
 #include "win32/program_files.h"
+#include "win32/wide_text.h"
+#include "win32/win32_help_viewer.h"
 
 namespace tavoro::platform::win32 {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_message_boxes.h"
+#include "win32/wide_text.h"
+#include "win32/win32_message_boxes.h"
 
 namespace tavoro::platform::win32 {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "platform/win32/single_instance.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_process.h"
+#include "win32/single_instance.h"
+#include "win32/wide_text.h"
+#include "win32/win32_process.h"
 
 namespace tavoro::platform::win32 {
 namespace {

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_shell_com.h"
-#include "platform/win32/win32_shell_open.h"
+#include "win32/wide_text.h"
+#include "win32/win32_shell_com.h"
+#include "win32/win32_shell_open.h"
 
 namespace tavoro::platform::win32 {
 namespace {

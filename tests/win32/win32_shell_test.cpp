@@ -8,9 +8,9 @@
 #include <chrono>
 #include <string>
 
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_process.h"
-#include "platform/win32/win32_shell.h"
+#include "win32/wide_text.h"
+#include "win32/win32_process.h"
+#include "win32/win32_shell.h"
 
 namespace tavoro::platform::win32 {
 namespace {

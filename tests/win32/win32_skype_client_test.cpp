@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/skype_com_events.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_event_loop.h"
-#include "platform/win32/win32_shell_com.h"
-#include "platform/win32/win32_skype_client.h"
 #include "skype4com/skype_control.h"
+#include "win32/skype_com_events.h"
+#include "win32/wide_text.h"
+#include "win32/win32_event_loop.h"
+#include "win32/win32_shell_com.h"
+#include "win32/win32_skype_client.h"
 
 namespace tavoro::platform::win32 {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/softphone_keys.h"
-#include "platform/win32/win32_softphone_window.h"
+#include "win32/win32_softphone_window.h"
 
 namespace tavoro::platform::win32 {
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "audio/SoundMeter.h"
-#include "platform/win32/win32_wave_in.h"
+#include "win32/win32_wave_in.h"
 
 namespace tavoro::audio {
 namespace {

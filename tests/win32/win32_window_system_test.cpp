@@ -14,7 +14,7 @@
 #include "forms/controls.h"
 #include "forms/menu.h"
 #include "forms/timer.h"
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::platform::win32::testing {
 namespace {

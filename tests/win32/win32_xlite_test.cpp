@@ -20,9 +20,9 @@
 
 #include "app/softphone_keys.h"
 #include "audio/SoundMeter.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_softphone_window.h"
-#include "platform/win32/win32_wave_in.h"
+#include "win32/wide_text.h"
+#include "win32/win32_softphone_window.h"
+#include "win32/win32_wave_in.h"
 
 namespace tavoro::platform::win32 {
 namespace {

@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include "contract/contract_platform.h"
-#include "platform/headless/fixed_version_query.h"
-#include "platform/headless/headless_wave_in.h"
-#include "platform/headless/host_profile_file.h"
-#include "platform/headless/memory_registry.h"
+#include "headless/fixed_version_query.h"
+#include "headless/headless_wave_in.h"
+#include "headless/host_profile_file.h"
+#include "headless/memory_registry.h"
 
 namespace tavoro::contract {
 namespace {

@@ -9,10 +9,10 @@
 #include <map>
 #include <string>
 
-#include "platform/win32/win32_registry.h"
-#include "platform/win32/win32_version_query.h"
 #include "settings/modGeneral.h"
 #include "settings/modRegAutoStart.h"
+#include "win32/win32_registry.h"
+#include "win32/win32_version_query.h"
 
 namespace tavoro::contract {
 namespace {

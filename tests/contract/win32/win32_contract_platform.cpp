@@ -6,11 +6,11 @@
 #include <sstream>
 
 #include "contract/contract_platform.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/win32_profile_file.h"
-#include "platform/win32/win32_registry.h"
-#include "platform/win32/win32_version_query.h"
-#include "platform/win32/win32_wave_in.h"
+#include "win32/wide_text.h"
+#include "win32/win32_profile_file.h"
+#include "win32/win32_registry.h"
+#include "win32/win32_version_query.h"
+#include "win32/win32_wave_in.h"
 
 namespace tavoro::contract {
 namespace {
