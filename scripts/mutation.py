@@ -62,7 +62,7 @@ LOGS = os.path.join(WORK, "logs")
 AREAS = [
     ("calls", "call logic", ["src/app/*.cpp"]),
     ("meter", "sound level meter", ["src/audio/*.cpp"]),
-    ("settings", "settings file", ["src/settings/*.cpp", "src/platform/headless/ini_text.cpp"]),
+    ("settings", "settings file", ["src/settings/*.cpp", "testing/headless/ini_text.cpp"]),
     ("startup", "start-up", ["src/setup/*.cpp"]),
 ]
 # Parts of frmMain.cpp that are start-up rather than call logic: Form_Load and what it calls
