@@ -12,42 +12,19 @@
 #include <utility>
 
 #include "stand_in.h"
+#include "win32/com.h"
 
 namespace tavoro::sim::skype4com {
 
-template <typename Interface>
-class AutomationObject : public Interface, public ISupportErrorInfo {
+// `Interface` is the object's dual interface; `More` are further interfaces it implements.
+template <typename Interface, typename... More>
+class AutomationObject : public platform::win32::ComObject<Interface, ISupportErrorInfo, More...> {
  public:
   AutomationObject() { ObjectCreated(); }
-  virtual ~AutomationObject() {
+  ~AutomationObject() override {
     if (type_info_ != nullptr)
       type_info_->Release();
     ObjectDestroyed();
-  }
-  AutomationObject(const AutomationObject&) = delete;
-  AutomationObject& operator=(const AutomationObject&) = delete;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr)
-      return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(Interface))
-      *object = static_cast<Interface*>(this);
-    else if (iid == IID_ISupportErrorInfo)
-      *object = static_cast<ISupportErrorInfo*>(this);
-    else
-      *object = OtherInterface(iid);
-    if (*object == nullptr)
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const long left = --references_;
-    if (left == 0)
-      delete this;
-    return static_cast<ULONG>(left);
   }
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -89,11 +66,11 @@ class AutomationObject : public Interface, public ISupportErrorInfo {
     // Keeps the object alive should a member end the caller's last reference. A member's
     // failure comes back as DISP_E_EXCEPTION, its description taken from the error info
     // (ReportError) by the system's dispatcher.
-    AddRef();
+    this->AddRef();
     ::SetErrorInfo(0, nullptr);
     const HRESULT invoked = ::DispInvoke(static_cast<Interface*>(this), type_info_, id, flags,
                                          params, result, exception, argument_error);
-    Release();
+    this->Release();
     return invoked;
   }
 
@@ -102,8 +79,10 @@ class AutomationObject : public Interface, public ISupportErrorInfo {
   }
 
  protected:
-  // Further interfaces of a derived class (not AddRef'ed), or nullptr.
-  virtual void* OtherInterface(REFIID) { return nullptr; }
+  // Every object answers as the IDispatch its dual interface is.
+  void* OtherInterface(REFIID iid) override {
+    return iid == IID_IDispatch ? static_cast<Interface*>(this) : nullptr;
+  }
 
   HRESULT Fail(HRESULT code, std::wstring_view description) {
     return ReportError(__uuidof(Interface), code, description);
@@ -117,7 +96,6 @@ class AutomationObject : public Interface, public ISupportErrorInfo {
     return type_info_ != nullptr ? S_OK : TypeInfoOf(__uuidof(Interface), &type_info_);
   }
 
-  long references_ = 1;
   ITypeInfo* type_info_ = nullptr;
 };
 

@@ -12,6 +12,7 @@
 
 #include "skype_control.h"
 #include "stand_in.h"
+#include "win32/window_thunk.h"
 
 namespace tavoro::sim::skype4com {
 namespace {
@@ -76,7 +77,7 @@ SkypeCore::~SkypeCore() {
     sink->Release();
   if (window_ == nullptr)
     return;
-  ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+  platform::win32::DetachWindowOwner(window_);
   ::DestroyWindow(window_);
   auto& cores = Cores();
   cores.erase(std::remove(cores.begin(), cores.end(), this), cores.end());
@@ -294,12 +295,7 @@ void SkypeCore::Raise(const PendingEvent& event) {
 }
 
 LRESULT CALLBACK SkypeCore::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
-  }
-  auto* core = reinterpret_cast<SkypeCore*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* core = platform::win32::WindowOwner<SkypeCore>(window, message, lparam);
   if (core != nullptr) {
     switch (message) {
       case kDrainMessage:

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "stand_in.h"
+#include "win32/com.h"
 
 namespace tavoro::sim::skype4com {
 
@@ -35,23 +36,9 @@ std::wstring GuidText(REFGUID guid) {
   return text;
 }
 
-class ClassFactory final : public IClassFactory {
+// A static object: the module holds its first reference for as long as it is loaded.
+class ClassFactory final : public platform::win32::ComObject<IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr)
-      return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  // The factory is a static object: its life is the module's.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (object == nullptr)
       return E_POINTER;

@@ -216,18 +216,11 @@ class CallObject final : public AutomationObject<ICall> {
   std::shared_ptr<CallRecord> call_;
 };
 
-class SkypeObject final : public AutomationObject<ISkype>,
-                          public IConnectionPointContainer,
-                          public IProvideClassInfo {
+class SkypeObject final
+    : public AutomationObject<ISkype, IConnectionPointContainer, IProvideClassInfo> {
  public:
   explicit SkypeObject(std::shared_ptr<SkypeCore> core)
       : core_(std::move(core)), connection_point_(*this) {}
-
-  ULONG STDMETHODCALLTYPE AddRef() override { return AutomationObject::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return AutomationObject::Release(); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    return AutomationObject::QueryInterface(iid, object);
-  }
 
   // ISkype
   HRESULT STDMETHODCALLTYPE get_Convert(IConversion** conversion) override {
@@ -296,15 +289,6 @@ class SkypeObject final : public AutomationObject<ISkype>,
     if (info == nullptr)
       return E_POINTER;
     return TypeInfoOf(CLSID_Skype, info);
-  }
-
- protected:
-  void* OtherInterface(REFIID iid) override {
-    if (iid == IID_IConnectionPointContainer)
-      return static_cast<IConnectionPointContainer*>(this);
-    if (iid == IID_IProvideClassInfo)
-      return static_cast<IProvideClassInfo*>(this);
-    return nullptr;
   }
 
  private:

@@ -11,7 +11,7 @@
 #include "win32/win32_registry.h"
 #include "win32/win32_runtime.h"
 #include "win32/win32_shell.h"
-#include "win32/win32_shell_com.h"
+#include "win32/com.h"
 #include "win32/win32_version_query.h"
 
 namespace {

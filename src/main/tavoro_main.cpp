@@ -17,7 +17,7 @@
 #include "win32/win32_profile_file.h"
 #include "win32/win32_registry.h"
 #include "win32/win32_runtime.h"
-#include "win32/win32_shell_com.h"
+#include "win32/com.h"
 #include "win32/win32_shell_open.h"
 #include "win32/win32_skype_client.h"
 #include "win32/win32_softphone_window.h"

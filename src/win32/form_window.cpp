@@ -11,6 +11,7 @@
 #include "win32/form_layout.h"
 #include "win32/twips.h"
 #include "win32/wide_text.h"
+#include "win32/window_thunk.h"
 
 namespace tavoro::platform::win32 {
 namespace {
@@ -246,14 +247,9 @@ void FormWindow::Close() {
 }
 
 LRESULT CALLBACK FormWindow::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<FormWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowOwner<FormWindow>(window, message, lparam);
   if (message == WM_NCDESTROY)
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    DetachWindowOwner(window);
   // A form window is only ever closed by the program: the close box asks the form.
   if (message == WM_CLOSE && (!self || self->closed_))
     return 0;

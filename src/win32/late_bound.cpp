@@ -108,7 +108,7 @@ ComPtr<IDispatch> ToObject(const VARIANT& value) {
   if (object == nullptr)
     throw SkypeError(E_POINTER, "The object was not set");
   ComPtr<IDispatch> result;
-  const HRESULT queried = object->QueryInterface(IID_IDispatch, result.Receive());
+  const HRESULT queried = object->QueryInterface(IID_PPV_ARGS(result.Put()));
   if (FAILED(queried))
     throw ConversionError(queried);
   return result;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/skype_client.h"
-#include "win32/win32_shell_com.h"
+#include "win32/com.h"
 
 namespace tavoro::platform::win32 {
 

@@ -1,4 +1,5 @@
 #include "win32/message_window.h"
+#include "win32/window_thunk.h"
 
 #include <system_error>
 
@@ -38,17 +39,12 @@ MessageWindow::MessageWindow(Handler handler) : handler_(std::move(handler)) {
 
 MessageWindow::~MessageWindow() {
   // Detached first, so the messages of its own destruction never reach a half-destroyed owner.
-  ::SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
+  DetachWindowOwner(handle_);
   ::DestroyWindow(handle_);
 }
 
 LRESULT CALLBACK MessageWindow::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<MessageWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowOwner<MessageWindow>(window, message, lparam);
   if (self != nullptr && self->handler_ && self->handler_(message, wparam, lparam))
     return 0;
   return ::DefWindowProcW(window, message, wparam, lparam);

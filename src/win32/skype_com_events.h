@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "win32/win32_shell_com.h"
+#include "win32/com.h"
 
 namespace tavoro::platform::win32 {
 

@@ -4,8 +4,8 @@
 
 #include <shlobj.h>
 
+#include "win32/com.h"
 #include "win32/wide_text.h"
-#include "win32/win32_shell_com.h"
 
 namespace tavoro::platform::win32 {
 namespace {
@@ -47,15 +47,15 @@ bool Win32Shell::RemoveFile(std::string_view path) {
 
 bool Win32Shell::CreateShortcut(std::string_view path, const Shortcut& shortcut) {
   ComPtr<IShellLinkW> link;
-  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                link.Receive()))) {
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(link.Put())))) {
     return false;
   }
   ComPtr<IPersistFile> file;
   if (FAILED(link->SetPath(Widen(shortcut.target).c_str())) ||
       FAILED(link->SetWorkingDirectory(Widen(shortcut.working_folder).c_str())) ||
       FAILED(link->SetShowCmd(shortcut.window_style)) ||
-      FAILED(link->QueryInterface(IID_IPersistFile, file.Receive()))) {
+      FAILED(link->QueryInterface(IID_PPV_ARGS(file.Put())))) {
     return false;
   }
   return SUCCEEDED(file->Save(Widen(path).c_str(), TRUE));

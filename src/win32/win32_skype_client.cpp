@@ -64,30 +64,11 @@ class Skype4ComClient;
 
 // The object the library calls with its events. It holds its client without a reference:
 // the client detaches it before it goes, and the library may keep the sink a little longer.
-class EventSink final : public IDispatch {
+class EventSink final : public ComObject<IDispatch> {
  public:
   explicit EventSink(Skype4ComClient& client) : client_(&client) {}
 
   void Detach() { client_ = nullptr; }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr)
-      return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kSkypeEventsIid) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const long left = --references_;
-    if (left == 0)
-      delete this;
-    return static_cast<ULONG>(left);
-  }
 
   // The library calls by dispatch id and needs no type information.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -108,7 +89,11 @@ class EventSink final : public IDispatch {
                                    VARIANT* result, EXCEPINFO*, UINT*) override;
 
  private:
-  long references_ = 1;
+  // The connection point advises with the events' own id.
+  void* OtherInterface(REFIID iid) override {
+    return iid == kSkypeEventsIid ? static_cast<IDispatch*>(this) : nullptr;
+  }
+
   Skype4ComClient* client_;
 };
 
@@ -119,14 +104,13 @@ class Skype4ComClient final : public SkypeClient {
     ComPtr<IDispatch> object;
     if (FAILED(::CLSIDFromProgID(kProgId, &clsid)) ||
         FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                  IID_IDispatch, object.Receive()))) {
+                                  IID_PPV_ARGS(object.Put())))) {
       throw SkypeError(skype_result::kCannotCreateObject, skype_result::kCannotCreateObjectText);
     }
     ComPtr<IConnectionPointContainer> container;
-    Check(object->QueryInterface(IID_IConnectionPointContainer, container.Receive()),
+    Check(object->QueryInterface(IID_PPV_ARGS(container.Put())),
           "the object has no events");
-    Check(container->FindConnectionPoint(kSkypeEventsIid,
-                                         reinterpret_cast<IConnectionPoint**>(point_.Receive())),
+    Check(container->FindConnectionPoint(kSkypeEventsIid, point_.Put()),
           "the object has no events");
     sink_ = new EventSink(*this);
     const HRESULT advised = point_->Advise(sink_, &cookie_);

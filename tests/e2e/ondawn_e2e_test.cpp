@@ -26,8 +26,8 @@
 
 #include "desktop.h"
 #include "platform/shell.h"
+#include "win32/com.h"
 #include "win32/wide_text.h"
-#include "win32/win32_shell_com.h"
 
 namespace tavoro::platform {
 void PrintTo(const Shortcut& s, std::ostream* out) {
@@ -76,9 +76,9 @@ std::optional<Shortcut> ReadShortcut(const fs::path& file) {
   platform::win32::ComPtr<IShellLinkW> link;
   platform::win32::ComPtr<IPersistFile> persist;
   if (!fs::exists(file) ||
-      FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                link.Receive())) ||
-      FAILED(link->QueryInterface(IID_IPersistFile, persist.Receive())) ||
+      FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(link.Put()))) ||
+      FAILED(link->QueryInterface(IID_PPV_ARGS(persist.Put()))) ||
       FAILED(persist->Load(file.c_str(), STGM_READ))) {
     return std::nullopt;
   }

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "win32/wide_text.h"
-#include "win32/win32_shell_com.h"
+#include "win32/com.h"
 #include "win32/win32_shell_open.h"
 
 namespace tavoro::platform::win32 {

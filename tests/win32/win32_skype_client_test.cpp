@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "skype4com/skype_control.h"
+#include "win32/com.h"
 #include "win32/skype_com_events.h"
 #include "win32/wide_text.h"
 #include "win32/win32_event_loop.h"
-#include "win32/win32_shell_com.h"
 #include "win32/win32_skype_client.h"
 
 namespace tavoro::platform::win32 {
@@ -236,8 +236,7 @@ TEST_F(Skype4ComClientTest, TheRegisteredStandInCarriesTheLibrarysIdentitiesAndI
   ASSERT_EQ(::CLSIDFromProgID(L"Skype4COM.Skype", &clsid), S_OK);
   EXPECT_TRUE(::IsEqualGUID(clsid, kClass));
   ComPtr<ITypeLib> library;
-  ASSERT_EQ(::LoadRegTypeLib(kLibrary, 1, 0, 0, reinterpret_cast<ITypeLib**>(library.Receive())),
-            S_OK);
+  ASSERT_EQ(::LoadRegTypeLib(kLibrary, 1, 0, 0, library.Put()), S_OK);
 
   const auto guid = [](const wchar_t* text) {
     GUID value{};
@@ -282,9 +281,7 @@ TEST_F(Skype4ComClientTest, TheRegisteredStandInCarriesTheLibrarysIdentitiesAndI
   };
   for (const auto& member : kMembers) {
     ComPtr<ITypeInfo> info;
-    ASSERT_EQ(library->GetTypeInfoOfGuid(member.interface_id,
-                                         reinterpret_cast<ITypeInfo**>(info.Receive())),
-              S_OK);
+    ASSERT_EQ(library->GetTypeInfoOfGuid(member.interface_id, info.Put()), S_OK);
     LPOLESTR names[] = {const_cast<LPOLESTR>(member.name)};
     DISPID id = DISPID_UNKNOWN;
     EXPECT_EQ(info->GetIDsOfNames(names, 1, &id), S_OK) << Narrow(member.name);
@@ -293,8 +290,7 @@ TEST_F(Skype4ComClientTest, TheRegisteredStandInCarriesTheLibrarysIdentitiesAndI
 
   // The events are the class's default source.
   ComPtr<ITypeInfo> coclass;
-  ASSERT_EQ(library->GetTypeInfoOfGuid(kClass, reinterpret_cast<ITypeInfo**>(coclass.Receive())),
-            S_OK);
+  ASSERT_EQ(library->GetTypeInfoOfGuid(kClass, coclass.Put()), S_OK);
   bool found_source = false;
   for (UINT index = 0; index < 2; ++index) {
     INT flags = 0;
@@ -304,8 +300,7 @@ TEST_F(Skype4ComClientTest, TheRegisteredStandInCarriesTheLibrarysIdentitiesAndI
     if (FAILED(coclass->GetImplTypeFlags(index, &flags)) ||
         flags != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE) ||
         FAILED(coclass->GetRefTypeOfImplType(index, &reference)) ||
-        FAILED(coclass->GetRefTypeInfo(reference,
-                                       reinterpret_cast<ITypeInfo**>(implemented.Receive()))) ||
+        FAILED(coclass->GetRefTypeInfo(reference, implemented.Put())) ||
         FAILED(implemented->GetTypeAttr(&attributes)))
       continue;
     found_source = ::IsEqualGUID(attributes->guid, kSkypeEventsIid);
@@ -533,17 +528,13 @@ TEST_F(Skype4ComClientTest, EventArgumentsByReferenceAreReadAlike) {
 }
 
 // A call object for the decoder: any IDispatch will do.
-class FakeCall final : public IDispatch {
+class FakeCall final : public ComObject<IDispatch> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    *object = iid == IID_IUnknown || iid == IID_IDispatch ? this : nullptr;
-    if (*object == nullptr)
-      return E_NOINTERFACE;
+  // How many references others hold besides the test's own.
+  ULONG HeldElsewhere() {
     AddRef();
-    return S_OK;
+    return Release() - 1;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
@@ -553,7 +544,6 @@ class FakeCall final : public IDispatch {
                                    UINT*) override {
     return E_NOTIMPL;
   }
-  ULONG references = 1;
 };
 
 VARIANT Number(VARTYPE type, LONG value) {
@@ -574,7 +564,8 @@ TEST(SkypeEventDecoder, TakesEveryFormOfArgumentComAllows) {
 
   // CallStatus(pCall, Status): last first, the call as IUnknown, the status by reference
   // inside a by-reference VARIANT.
-  FakeCall call;
+  ComPtr<FakeCall> call;
+  call.Attach(new FakeCall);
   LONG status = 9;
   VARIANT status_value = Number(VT_I4 | VT_BYREF, 0);
   V_I4REF(&status_value) = &status;
@@ -584,16 +575,16 @@ TEST(SkypeEventDecoder, TakesEveryFormOfArgumentComAllows) {
   V_VARIANTREF(&arguments[0]) = &status_value;
   ::VariantInit(&arguments[1]);
   V_VT(&arguments[1]) = VT_UNKNOWN;
-  V_UNKNOWN(&arguments[1]) = &call;
+  V_UNKNOWN(&arguments[1]) = call.Get();
   DISPPARAMS two{arguments, nullptr, 2, 0};
   {
     const SkypeComEvent event = DecodeSkypeEvent(kCallStatusDispid, two);
     EXPECT_EQ(event.kind, SkypeComEvent::Kind::CallStatus);
     EXPECT_EQ(event.status, 9);
     EXPECT_TRUE(event.call);
-    EXPECT_EQ(call.references, 2u);
+    EXPECT_EQ(call->HeldElsewhere(), 1u);
   }
-  EXPECT_EQ(call.references, 1u);
+  EXPECT_EQ(call->HeldElsewhere(), 0u);
 
   // CallDtmfReceived by name: the code (position 1) first, the call (position 0) second.
   BSTR code = ::SysAllocString(L"#");
@@ -603,7 +594,7 @@ TEST(SkypeEventDecoder, TakesEveryFormOfArgumentComAllows) {
   V_BSTRREF(&named[0]) = &code;
   ::VariantInit(&named[1]);
   V_VT(&named[1]) = VT_DISPATCH;
-  V_DISPATCH(&named[1]) = &call;
+  V_DISPATCH(&named[1]) = call.Get();
   DISPID positions[2] = {1, 0};
   const DISPPARAMS by_name{named, positions, 2, 2};
   EXPECT_EQ(DecodeSkypeEvent(kCallDtmfReceivedDispid, by_name).code, "#");
