@@ -159,7 +159,7 @@ class KeyTyper {
   }
 
   // None when the layout has no key for the character, or reaches it only with a shift state
-  // beyond Shift, Ctrl and Alt (Kana, for one), which SendInput has no key for.
+  // beyond Shift, Ctrl and Alt (Hankaku, for one), which has no key to hold down.
   std::optional<Chord> ChordFor(char32_t character) const {
     if (character > 0xFFFF)
       return std::nullopt;
@@ -176,18 +176,25 @@ class KeyTyper {
     inputs_.push_back(KeyInput(virtual_key, scan, flags));
   }
 
-  void Hold(BYTE modifiers, DWORD flags) {
+  // Modifiers go down in one order and come up in the other, as fingers do.
+  void Press(BYTE modifiers) {
     for (const auto& [bit, modifier] : kModifierKeys) {
       if ((modifiers & bit) != 0)
-        Key(modifier, flags);
+        Key(modifier, 0);
+    }
+  }
+  void Release(BYTE modifiers) {
+    for (auto each = std::rbegin(kModifierKeys); each != std::rend(kModifierKeys); ++each) {
+      if ((modifiers & each->first) != 0)
+        Key(each->second, KEYEVENTF_KEYUP);
     }
   }
 
   void AddChord(const Chord& chord) {
-    Hold(chord.modifiers, 0);
+    Press(chord.modifiers);
     Key(chord.virtual_key, 0);
     Key(chord.virtual_key, KEYEVENTF_KEYUP);
-    Hold(chord.modifiers, KEYEVENTF_KEYUP);
+    Release(chord.modifiers);
   }
 
   // A character no key of the layout makes arrives as a Unicode packet, which at least a
@@ -201,12 +208,12 @@ class KeyTyper {
     } else {
       units = {static_cast<WORD>(character)};
     }
-    Hold(modifiers, 0);
+    Press(modifiers);
     for (const WORD unit : units) {
       inputs_.push_back(KeyInput(0, unit, KEYEVENTF_UNICODE));
       inputs_.push_back(KeyInput(0, unit, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
     }
-    Hold(modifiers, KEYEVENTF_KEYUP);
+    Release(modifiers);
   }
 
   HKL layout_;
