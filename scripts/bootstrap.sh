@@ -18,8 +18,10 @@ packages=(
   # running the Windows programs: a 64-bit prefix runs the 32-bit release build under WoW64,
   # which needs the i386 half of Wine
   wine wine64 wine32:i386
-  # a display, Japanese glyphs, screenshots, and a private sound server for wave-in
-  xvfb x11-utils xauth fonts-ipafont-gothic imagemagick pulseaudio pulseaudio-utils sox
+  # a display with a Japanese keyboard map, Japanese glyphs, screenshots, and a private sound
+  # server for wave-in
+  xvfb x11-utils x11-xkb-utils xauth fonts-ipafont-gothic imagemagick pulseaudio
+  pulseaudio-utils sox
   # the help file and the per-user installer
   fp-utils nsis
   # the Japanese locale Wine takes its ANSI code page (932) from

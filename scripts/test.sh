@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test: the host tests natively
 # and under ASan/UBSan, the INI fuzzer for a bounded time, and the Windows tests of both
-# builds under Wine, with the Windows version matrix.
+# builds under Wine, with the Windows version matrix and the keyboard layout matrix.
 #
 # Usage: scripts/test.sh [--quick] [--only PRESET[,PRESET...]] [--fuzz-time SECS]
 #                        [--no-bootstrap]
@@ -133,7 +133,7 @@ run_wine() {
   for exe in "build/${preset}"/tests/*_tests.exe; do
     [[ " ${exes[*]} " == *" ${exe} "* ]] || exes+=("${exe}")
   done
-  scripts/wine-tests.sh --version-matrix "${exes[@]}"
+  scripts/wine-tests.sh --version-matrix --keymap-matrix "${exes[@]}"
 }
 
 total_started="$(now)"

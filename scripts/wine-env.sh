@@ -5,7 +5,9 @@
 #                             (default $TAVORO_WINE_DIR, else build/wine in the repository)
 #   trap wine_env_cleanup EXIT
 #   wine_prefix_ready         copies the cached template prefix (building it on first use)
-#   wine_display_ready        starts a private Xvfb, or uses $TAVORO_WINE_DISPLAY if set
+#   wine_display_ready        starts a private Xvfb with the keyboard map $TAVORO_WINE_KEYMAP
+#                             (default jp), or uses $TAVORO_WINE_DISPLAY if set
+#   wine_keymap_set NAME      gives the private Xvfb another keyboard map (jp, us, ...)
 #   wine_sound_ready          starts a private PulseAudio whose null sink is the default output
 #                             and whose monitor Wine captures from (see below)
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
@@ -34,6 +36,13 @@
 # wine_env_init puts `wine` and `wine-stable` shims first on PATH that start the 64-bit loader:
 # 64-bit programs run as anywhere, 32-bit ones cannot start. wine_runs_32bit tells which
 # machine this is; TAVORO_WINE_32BIT (1 or 0) says it to the programs of a run.
+#
+# Keyboard: Wine's X11 driver builds the Windows keyboard layout (what VkKeyScanEx says, which
+# character a key makes) from the X server's keyboard map, not from the Windows locale. Xvfb's
+# own map is US; a Japanese user's PC has the Japanese 106 layout, so the private Xvfb gets the
+# "jp" map (setxkbmap) unless TAVORO_WINE_KEYMAP names another. TAVORO_KEYMAP (exported) is the
+# map the display has, for tests that expect one layout's keys; it is empty on a display the
+# harness did not start, whose map it neither knows nor changes.
 #
 # TAVORO_WINE_LOCALE: the Linux locale Wine takes its Windows locale from (default
 # ja_JP.UTF-8, code page 932, as on the Japanese Windows the program is made for).
@@ -203,14 +212,15 @@ wine_prefix_ready() {
 
 wine_display_ready() {
   if [[ -n "${TAVORO_WINE_DISPLAY:-}" ]]; then
-    export DISPLAY="${TAVORO_WINE_DISPLAY}"
+    export DISPLAY="${TAVORO_WINE_DISPLAY}" TAVORO_KEYMAP=""
     return 0
   fi
   # -displayfd makes Xvfb pick a free display itself and write its number once it accepts
-  # connections, so there is neither a guessed number nor a guessed delay.
+  # connections, so there is neither a guessed number nor a guessed delay. Without -noreset it
+  # would go back to its own keyboard map whenever its last client left, between two programs.
   local fifo="${WINE_ENV_RUN}/xvfb.fifo" display=""
   mkfifo "${fifo}"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"${fifo}" \
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"${fifo}" \
     >"${WINE_ENV_RUN}/xvfb.log" 2>&1 </dev/null &
   WINE_ENV_XVFB_PID=$!
   if ! read -r -t 30 display <"${fifo}" || [[ ! "${display}" =~ ^[0-9]+$ ]]; then
@@ -219,6 +229,26 @@ wine_display_ready() {
     return 1
   fi
   export DISPLAY=":${display}"
+  wine_keymap_set "${TAVORO_WINE_KEYMAP:-jp}"
+}
+
+# Wine programs started afterwards take their keyboard layout from the new map.
+wine_keymap_set() {
+  local keymap="$1"
+  if [[ -z "${WINE_ENV_XVFB_PID}" ]]; then
+    wine_env_log "the keyboard map of ${DISPLAY}, a display the harness did not start, stays"
+    return 1
+  fi
+  if ! command -v setxkbmap >/dev/null; then
+    wine_env_log "no setxkbmap (scripts/bootstrap.sh installs x11-xkb-utils)"
+    return 1
+  fi
+  if ! setxkbmap -display "${DISPLAY}" "${keymap}" ||
+    ! setxkbmap -display "${DISPLAY}" -query | grep -Eq "^layout: +${keymap}\$"; then
+    wine_env_log "could not give ${DISPLAY} the ${keymap} keyboard map"
+    return 1
+  fi
+  export TAVORO_KEYMAP="${keymap}"
 }
 
 wine_sound_ready() {

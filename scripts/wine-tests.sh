@@ -10,6 +10,11 @@
 #                      once per Windows version Wine is told to report, with
 #                      TAVORO_EXPECT_WINDOWS set; results go to <name>-<version>.xml
 #   --versions "V..."  the versions for the matrix (default: "winxp vista win7 win10")
+#   --keymap-matrix    afterwards, run the *KeyboardLayout* tests of each EXE that has them
+#                      once more per other keyboard map of the display (the main runs have
+#                      "jp", see wine-env.sh), with TAVORO_KEYMAP set; results go to
+#                      <name>-keymap-<map>.xml
+#   --keymaps "M..."   the maps for that matrix (default: "us")
 #   --timeout SECS     limit for one program run (default 600)
 #   --display :N       use this X display instead of starting Xvfb
 #   --keep             keep the run folder (prefix, home, T: drive) under build/wine
@@ -23,6 +28,7 @@
 # Examples:
 #   scripts/wine-tests.sh build/win32/tests/contract_tests.exe build/win32/tests/win32_tests.exe
 #   scripts/wine-tests.sh --version-matrix build/win64/tests/contract_tests.exe
+#   scripts/wine-tests.sh --keymap-matrix build/win32/tests/win32_tests.exe
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -33,6 +39,9 @@ results_dir=""
 matrix=0
 versions="winxp vista win7 win10"
 matrix_filter='*RealWindowsVersion*'
+keymap_matrix=0
+keymaps="us"
+keymap_filter='*KeyboardLayout*'
 timeout_s=600
 verbose=0
 exes=()
@@ -45,6 +54,8 @@ while (($#)); do
     --results) results_dir="${2:?}"; shift 2 ;;
     --version-matrix) matrix=1; shift ;;
     --versions) versions="${2:?}"; shift 2 ;;
+    --keymap-matrix) keymap_matrix=1; shift ;;
+    --keymaps) keymaps="${2:?}"; shift 2 ;;
     --timeout) timeout_s="${2:?}"; shift 2 ;;
     --display) export TAVORO_WINE_DISPLAY="${2:?}"; shift 2 ;;
     --keep) export TAVORO_WINE_KEEP=1; shift ;;
@@ -83,6 +94,14 @@ done
 failures=0
 ran=0
 
+# has_tests EXE FILTER: whether the program has tests that FILTER selects.
+has_tests() {
+  local listed
+  listed="$(timeout 120 wine "$1" --gtest_list_tests "--gtest_filter=$2" </dev/null 2>&1 |
+    tr -d '\r')" || true
+  grep -q '^  ' <<<"${listed}"
+}
+
 # run_program EXE XML LOG [GTEST_ARGS...]: one run under the time limit; prints the tests'
 # failures and the summary; returns non-zero if anything went wrong.
 run_program() {
@@ -106,8 +125,8 @@ wine_prefix_ready
 wine_display_ready
 wine_sound_ready
 echo "wine-tests: prefix, display and sound ready in $(wine_since "${started}") s," \
-  "DISPLAY=${DISPLAY}, $(wine --version), LC_CTYPE=${LC_CTYPE}," \
-  "sound server: ${TAVORO_SOUND_SERVER}"
+  "DISPLAY=${DISPLAY} (keyboard map: ${TAVORO_KEYMAP:-not set by the harness})," \
+  "$(wine --version), LC_CTYPE=${LC_CTYPE}, sound server: ${TAVORO_SOUND_SERVER}"
 
 for exe in "${exes[@]}"; do
   out="$(results_for "${exe}")"
@@ -122,9 +141,7 @@ if ((matrix)); then
   for exe in "${exes[@]}"; do
     out="$(results_for "${exe}")"
     name="$(basename "${exe}" .exe)"
-    listed="$(timeout 120 wine "${exe}" --gtest_list_tests "--gtest_filter=${matrix_filter}" \
-      </dev/null 2>&1 | tr -d '\r')" || true
-    if ! grep -q '^  ' <<<"${listed}"; then
+    if ! has_tests "${exe}" "${matrix_filter}"; then
       echo "=== ${exe}: no ${matrix_filter} tests, no version matrix"
       continue
     fi
@@ -140,6 +157,37 @@ if ((matrix)); then
   done
   if ((with_tests == 0)); then
     echo "wine-tests: --version-matrix given, but no program has ${matrix_filter} tests"
+    failures=$((failures + 1))
+  fi
+fi
+
+if ((keymap_matrix)); then
+  with_tests=0
+  main_keymap="${TAVORO_KEYMAP}"
+  for exe in "${exes[@]}"; do
+    out="$(results_for "${exe}")"
+    name="$(basename "${exe}" .exe)"
+    if ! has_tests "${exe}" "${keymap_filter}"; then
+      echo "=== ${exe}: no ${keymap_filter} tests, no keyboard map matrix"
+      continue
+    fi
+    with_tests=$((with_tests + 1))
+    for keymap in ${keymaps}; do
+      echo "=== ${exe} with the ${keymap} keyboard map"
+      if wine_keymap_set "${keymap}"; then
+        run_program "${exe}" "${out}/${name}-keymap-${keymap}.xml" \
+          "${out}/${name}-keymap-${keymap}.log" "--gtest_filter=${keymap_filter}" ||
+          failures=$((failures + 1))
+      else
+        wine_record_problem wine-tests "${out}/${name}-keymap-${keymap}.xml" "${name}" \
+          "could not switch the display to the ${keymap} keyboard map"
+        failures=$((failures + 1))
+      fi
+    done
+    wine_keymap_set "${main_keymap}" || true
+  done
+  if ((with_tests == 0)); then
+    echo "wine-tests: --keymap-matrix given, but no program has ${keymap_filter} tests"
     failures=$((failures + 1))
   fi
 fi

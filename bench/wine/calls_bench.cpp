@@ -150,7 +150,7 @@ Figures KeypadRelay(Gateway& gateway, int keys) {
       figures.note = "key " + std::to_string(key + 1) + " did not arrive";
       break;
     }
-    const std::uint64_t typed = LastLineTime(log, "key " + code);
+    const std::uint64_t typed = LastLineTime(log, "key " + XLite::DigitKey(code[0]));
     figures.samples.push_back(static_cast<std::int64_t>(typed - sent) - kRelayPausesMs);
   }
   gateway.Skype("finish");

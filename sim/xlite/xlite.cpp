@@ -18,20 +18,31 @@
 // The log is the file TAVORO_XLITE_LOG names (none when unset), appended to one line at a time,
 // UTF-8 with LF endings:
 //
-//   <ms> started | key <name> | ringing | answered | dialled <number> | hung up | ring stopped
-//        | busy | ring tone failed: <reason> | closed | control <command> failed: <reason>
+//   <ms> started | key <keys> <taken as> | ringing | answered | dialled <number> | hung up
+//        | ring stopped | busy | ring tone failed: <reason> | closed
+//        | control <command> failed: <reason>
 //
 // <ms> is the system time in milliseconds since 1970-01-01 UTC. Every process of the machine
 // reads the same clock, Windows or Linux (`date +%s%3N`), so a scenario can place the lines
 // among its own events. A tick count or performance counter would first need converting.
 //
-// Key names: a character key is its character ("0" to "9", "#", "*"); Enter, Backspace, Tab,
-// Esc, Space, Delete, arrows and F1 to F12 by name; anything else as "VK_<hex>". Ctrl and Alt
-// held show as "Ctrl+" and "Alt+" before the name ("Ctrl+H"), Shift only before named keys,
-// since a character already shows it. Ctrl, Shift and Alt are not logged as keys of their own:
-// they are the state the other keys are read in.
+// Keys: as the dial pads of many softphones do, this one acts on the keys it is sent
+// (WM_KEYDOWN, WM_SYSKEYDOWN) with the modifiers held at that moment, never on the text they
+// make (WM_CHAR). Its keys are "0" to "9", "*" and "#" with the modifiers its own keyboard
+// layout needs for them (VkKeyScanExW: "#" is Shift+3 on the Japanese 106 and the US layouts,
+// "*" Shift+VK_OEM_1 on the Japanese 106 and Shift+8 on the US one), Enter alone, and Ctrl+H.
+// Every other key does nothing, text typed as Unicode (VK_PACKET) among them. A line per key
+// read says what arrived and what the softphone took it for:
 //
-// The call: digits, "*" and "#" typed while idle make up a number; Enter dials it. Enter while
+//   key <keys> <taken as>
+//
+// <keys> is "Ctrl+", "Alt+" and "Shift+", in that order, for those held, then "VK_" and the
+// virtual-key code in two upper-case hex digits; <taken as> is "0" to "9", "*", "#", "Enter",
+// "Ctrl+H" or "ignored". For example "key Shift+VK_33 #", "key Ctrl+VK_48 Ctrl+H",
+// "key VK_E7 ignored". Shift, Ctrl, Alt, the Windows keys and Caps Lock are not logged as keys
+// of their own: they are the state the other keys are read in.
+//
+// The call: the keypad's keys typed while idle make up a number; Enter dials it. Enter while
 // ringing answers. Ctrl+H in a call hangs up; idle or ringing it clears the number, so the
 // gateway's Ctrl+H before Enter takes a ringing call instead of refusing it. A ring during a
 // call is refused as busy.
@@ -42,10 +53,8 @@
 
 #include <algorithm>
 #include <deque>
-#include <optional>
 #include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
 #include "log_clock.h"
 #include "ring_tone.h"
@@ -108,122 +117,71 @@ void Complain(const EventLog& log, std::string_view text) {
   ::WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-constexpr std::pair<WPARAM, const char*> kNamedKeys[] = {
-    {VK_RETURN, "Enter"}, {VK_BACK, "Backspace"}, {VK_TAB, "Tab"},       {VK_ESCAPE, "Esc"},
-    {VK_SPACE, "Space"},  {VK_DELETE, "Delete"},  {VK_INSERT, "Insert"}, {VK_HOME, "Home"},
-    {VK_END, "End"},      {VK_PRIOR, "PageUp"},   {VK_NEXT, "PageDown"}, {VK_LEFT, "Left"},
-    {VK_RIGHT, "Right"},  {VK_UP, "Up"},          {VK_DOWN, "Down"}};
-
 constexpr WPARAM kModifiers[] = {VK_SHIFT,  VK_CONTROL,  VK_MENU,     VK_LSHIFT,
                                  VK_RSHIFT, VK_LCONTROL, VK_RCONTROL, VK_LMENU,
                                  VK_RMENU,  VK_LWIN,     VK_RWIN,     VK_CAPITAL};
-
-std::optional<std::string> NamedKey(WPARAM vk) {
-  for (const auto& [key, name] : kNamedKeys) {
-    if (key == vk)
-      return name;
-  }
-  if (vk >= VK_F1 && vk <= VK_F12)
-    return "F" + std::to_string(vk - VK_F1 + 1);
-  return std::nullopt;
-}
 
 bool IsModifier(WPARAM vk) {
   return std::find(std::begin(kModifiers), std::end(kModifiers), vk) != std::end(kModifiers);
 }
 
-std::string HexName(WPARAM vk) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  return std::string("VK_") + kDigits[(vk >> 4) & 0xF] + kDigits[vk & 0xF];
+// The modifiers held, as VkKeyScanExW gives a key's shift state.
+constexpr BYTE kShift = 1;
+constexpr BYTE kCtrl = 2;
+constexpr BYTE kAlt = 4;
+
+BYTE HeldModifiers() {
+  return static_cast<BYTE>((::GetKeyState(VK_SHIFT) < 0 ? kShift : 0) |
+                           (::GetKeyState(VK_CONTROL) < 0 ? kCtrl : 0) |
+                           (::GetKeyState(VK_MENU) < 0 ? kAlt : 0));
 }
 
-// Turns the window's key messages into one name per key pressed. A key is read from its
-// WM_KEYDOWN where that says what it is (Enter, a Ctrl letter) and from the WM_CHAR that
-// follows where only the character does: "#" and "*" depend on the keyboard layout, and text
-// typed as Unicode (how the gateway types digits) arrives as VK_PACKET, whose character comes
-// only with WM_CHAR. Either way the other message of the pair is passed over.
-class KeyReader {
- public:
-  std::vector<std::string> KeyDown(WPARAM vk, LPARAM lparam) {
-    std::vector<std::string> names;
-    if (IsModifier(vk))
-      return names;
-    if (pending_) {
-      // Its character never came: the key is all there is.
-      names.push_back(pending_->prefix + HexName(pending_->vk));
-      pending_.reset();
-    }
-    const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
-    const bool alt = (lparam & (1 << 29)) != 0;
-    const bool shift = ::GetKeyState(VK_SHIFT) < 0;
-    std::string prefix = std::string(ctrl ? "Ctrl+" : "") + (alt ? "Alt+" : "");
-    const bool letter_or_digit = (vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9');
-    if ((ctrl || alt) && letter_or_digit) {
-      names.push_back(prefix + (shift ? "Shift+" : "") + static_cast<char>(vk));
-      swallow_char_ = true;
-    } else if (const std::optional<std::string> name = NamedKey(vk)) {
-      names.push_back(prefix + (shift ? "Shift+" : "") + *name);
-      swallow_char_ = true;
-    } else {
-      pending_ = Pending{vk, std::move(prefix)};
-    }
-    return names;
-  }
+// A key as the log shows what arrived: "Ctrl+Shift+VK_48".
+std::string KeyName(WPARAM vk, BYTE held) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  return std::string((held & kCtrl) != 0 ? "Ctrl+" : "") + ((held & kAlt) != 0 ? "Alt+" : "") +
+         ((held & kShift) != 0 ? "Shift+" : "") + "VK_" + kDigits[(vk >> 4) & 0xF] +
+         kDigits[vk & 0xF];
+}
 
-  std::optional<std::string> Char(wchar_t character) {
-    if (swallow_char_) {
-      swallow_char_ = false;
-      return std::nullopt;
-    }
-    std::string prefix = ::GetKeyState(VK_CONTROL) < 0 ? "Ctrl+" : "";
-    if (pending_) {
-      prefix = pending_->prefix;
-      pending_.reset();
-    }
-    if (character == L' ')
-      return prefix + "Space";
-    if (character < 0x20 || character == 0x7F)
-      return prefix + HexName(character);
-    return prefix + Narrow(std::wstring_view(&character, 1));
+// What the softphone takes a key for: "0" to "9", "*", "#", "Enter", "Ctrl+H" or "ignored".
+// The keypad's keys are looked up in the keyboard layout of this window's thread each time, so
+// the key and the modifiers have to be the ones a person at that keyboard presses.
+std::string TakenAs(WPARAM vk, BYTE held) {
+  if (vk == VK_RETURN && held == 0)
+    return "Enter";
+  if (vk == 'H' && held == kCtrl)
+    return "Ctrl+H";
+  const HKL layout = ::GetKeyboardLayout(0);
+  for (const char key : std::string_view("0123456789*#")) {
+    const SHORT found = ::VkKeyScanExW(static_cast<WCHAR>(key), layout);
+    if (found != -1 && LOBYTE(found) == vk && HIBYTE(found) == held)
+      return std::string(1, key);
   }
-
-  std::optional<std::string> KeyUp(WPARAM vk) {
-    if (IsModifier(vk))
-      return std::nullopt;
-    // A named key that made no character (an arrow) leaves nothing to pass over.
-    swallow_char_ = false;
-    if (!pending_ || pending_->vk != vk)
-      return std::nullopt;
-    std::string name = pending_->prefix + HexName(vk);
-    pending_.reset();
-    return name;
-  }
-
- private:
-  struct Pending {
-    WPARAM vk;
-    std::string prefix;
-  };
-  std::optional<Pending> pending_;
-  bool swallow_char_ = false;
-};
+  return "ignored";
+}
 
 class Softphone {
  public:
   explicit Softphone(HWND window) : window_(window), ring_(window) {}
 
-  void OnKey(const std::string& name) {
-    log_.Write("key " + name);
-    keys_.push_back(name);
+  void OnKey(WPARAM vk) {
+    if (IsModifier(vk))
+      return;
+    const BYTE held = HeldModifiers();
+    const std::string taken_as = TakenAs(vk, held);
+    const std::string name = KeyName(vk, held);
+    log_.Write("key " + name + " " + taken_as);
+    // On screen what the softphone made of each key; a key it passed over by what arrived.
+    keys_.push_back(taken_as == "ignored" ? name + ":ignored" : taken_as);
     if (keys_.size() > kShownKeys)
       keys_.pop_front();
-    if (name == "Ctrl+H")
+    if (taken_as == "Ctrl+H")
       HangUpKey();
-    else if (name == "Enter")
+    else if (taken_as == "Enter")
       CallKey();
-    else if (name.size() == 1 &&
-             std::string_view("0123456789*#").find(name[0]) != std::string::npos)
-      Keypad(name[0]);
+    else if (taken_as.size() == 1)
+      Keypad(taken_as[0]);
     Refresh();
   }
 
@@ -255,7 +213,6 @@ class Softphone {
   }
 
   const EventLog& log() const { return log_; }
-  KeyReader& reader() { return reader_; }
 
   void Paint(HDC dc, const RECT& client) const;
 
@@ -318,7 +275,6 @@ class Softphone {
 
   HWND window_;
   EventLog log_;
-  KeyReader reader_;
   RingTone ring_;
   CallState state_ = CallState::Idle;
   std::string number_;  // typed while idle, dialled by Enter
@@ -400,22 +356,11 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARA
   switch (message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      for (const std::string& name : phone->reader().KeyDown(wparam, lparam))
-        phone->OnKey(name);
+      phone->OnKey(wparam);
       break;
     case WM_CHAR:
     case WM_SYSCHAR:
-      if (const std::optional<std::string> name =
-              phone->reader().Char(static_cast<wchar_t>(wparam)))
-        phone->OnKey(*name);
-      if (message == WM_CHAR)
-        return 0;
-      break;
-    case WM_KEYUP:
-    case WM_SYSKEYUP:
-      if (const std::optional<std::string> name = phone->reader().KeyUp(wparam))
-        phone->OnKey(*name);
-      break;
+      return 0;  // the key it came from has been read; Alt+letter opens no menu
     case MM_WOM_DONE:
       phone->OnBufferDone(reinterpret_cast<HWAVEOUT>(wparam), reinterpret_cast<WAVEHDR*>(lparam));
       return 0;

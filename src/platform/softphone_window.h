@@ -3,9 +3,13 @@
 // its top-level window by title, bring it to the front, type keys into whatever window then
 // has the keyboard focus. Nothing comes back this way.
 //
-// The win32 backend finds windows with FindWindowW (exact title) and EnumWindows with
-// GetWindowTextW (title prefix), activates with SetForegroundWindow and types with one
-// SendInput per sequence, Ctrl pressed and released around each key that asks for it.
+// Keys are typed as the keyboard would type them: a person's softphone may act on the keys it
+// is sent rather than on the text they make. The win32 backend finds visible windows with
+// EnumWindows and GetWindowTextW, activates with SetForegroundWindow and types with one
+// SendInput per sequence: each character as the key that the foreground window's keyboard
+// layout has for it (VkKeyScanExW), with its scan code, Shift, Ctrl and Alt pressed and
+// released around it as that layout needs; Ctrl as well around each key that asks for it. Only
+// a character the layout has no key for goes as a Unicode packet.
 
 #include <cstdint>
 #include <optional>
@@ -30,6 +34,7 @@ class SoftphoneWindow {
   virtual ~SoftphoneWindow() = default;
 
   // Titles are compared as the system's own search compares them, letter case ignored.
+  // Only visible windows count: a hidden one cannot take the keys meant for the softphone.
   // A top-level window whose whole title is `title`.
   virtual std::optional<WindowHandle> FindByTitle(std::string_view title) = 0;
   // A top-level window whose title begins with `prefix`.

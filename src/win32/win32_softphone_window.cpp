@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "win32/wide_text.h"
@@ -28,25 +30,36 @@ std::wstring TitleOf(HWND window) {
   return title;
 }
 
-struct PrefixSearch {
-  std::wstring prefix;
+// FindWindowW would also find a hidden window, which cannot take the keys meant for the
+// softphone; both searches therefore go through the visible top-level windows themselves.
+struct TitleSearch {
+  std::wstring title;
+  bool whole = true;  // the whole title, or only its beginning
   HWND found = nullptr;
 };
 
-BOOL CALLBACK MatchPrefix(HWND window, LPARAM lparam) {
-  auto* search = reinterpret_cast<PrefixSearch*>(lparam);
+BOOL CALLBACK MatchTitle(HWND window, LPARAM lparam) {
+  auto* search = reinterpret_cast<TitleSearch*>(lparam);
   if (!::IsWindowVisible(window))
     return TRUE;
   const std::wstring title = TitleOf(window);
-  if (title.size() < search->prefix.size())
+  const std::size_t wanted = search->title.size();
+  if (search->whole ? title.size() != wanted : title.size() < wanted)
     return TRUE;
-  // Ordinal with case folding, the way FindWindowW matches whole titles.
-  if (::CompareStringOrdinal(title.data(), static_cast<int>(search->prefix.size()),
-                             search->prefix.data(), static_cast<int>(search->prefix.size()),
-                             TRUE) != CSTR_EQUAL)
+  // Ordinal with case folding, the way FindWindowW matches titles.
+  if (::CompareStringOrdinal(title.data(), static_cast<int>(wanted), search->title.data(),
+                             static_cast<int>(wanted), TRUE) != CSTR_EQUAL)
     return TRUE;
   search->found = window;
   return FALSE;
+}
+
+std::optional<WindowHandle> FindVisible(std::string_view title, bool whole) {
+  TitleSearch search{Widen(title), whole};
+  ::EnumWindows(&MatchTitle, reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr)
+    return std::nullopt;
+  return ToHandle(search.found);
 }
 
 // Joins this thread's input state to another thread's while it lives. Sharing the foreground
@@ -97,62 +110,124 @@ INPUT KeyInput(WORD virtual_key, WORD scan, DWORD flags) {
   return input;
 }
 
-void AddPress(std::vector<INPUT>& inputs, WORD virtual_key) {
-  inputs.push_back(KeyInput(virtual_key, 0, 0));
-  inputs.push_back(KeyInput(virtual_key, 0, KEYEVENTF_KEYUP));
-}
+// The shift state bits of VkKeyScanExW, which are also the modifiers a chord holds.
+constexpr BYTE kShift = 1;
+constexpr BYTE kCtrl = 2;
+constexpr BYTE kAlt = 4;
+constexpr std::pair<BYTE, WORD> kModifierKeys[] = {
+    {kCtrl, VK_CONTROL}, {kAlt, VK_MENU}, {kShift, VK_SHIFT}};
 
-void AddUnicode(std::vector<INPUT>& inputs, char32_t character) {
-  std::vector<WORD> units;
-  if (character > 0xFFFF) {
-    const char32_t offset = character - 0x10000;
-    units = {static_cast<WORD>(0xD800 + (offset >> 10)),
-             static_cast<WORD>(0xDC00 + (offset & 0x3FF))};
-  } else {
-    units = {static_cast<WORD>(character)};
-  }
-  for (const WORD unit : units) {
-    inputs.push_back(KeyInput(0, unit, KEYEVENTF_UNICODE));
-    inputs.push_back(KeyInput(0, unit, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
-  }
-}
+// A key with the modifiers held while it is pressed.
+struct Chord {
+  WORD virtual_key = 0;
+  BYTE modifiers = 0;
+};
 
-bool IsAsciiLetter(char32_t c) {
-  return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
-}
+// Turns key strings into the input a person at the keyboard would make: each character as the
+// key the layout has for it, with Shift, Ctrl and Alt as the layout needs (many dial pads act
+// on the keys alone and pass over text that arrives without one), and each key with its scan
+// code, as a real keyboard reports it.
+class KeyTyper {
+ public:
+  explicit KeyTyper(HKL layout) : layout_(layout) {}
 
-void AddKey(std::vector<INPUT>& inputs, const SoftphoneKey& key) {
-  if (key.ctrl)
-    inputs.push_back(KeyInput(VK_CONTROL, 0, 0));
-  if (key.kind == SoftphoneKey::Kind::Enter) {
-    AddPress(inputs, VK_RETURN);
-  } else if (key.ctrl && IsAsciiLetter(key.character)) {
-    // A character typed as text ignores Ctrl, so a Ctrl letter is its key. Without Shift,
-    // whatever its case: "^h" and "^H" are both Ctrl+H to the softphone.
-    const char32_t upper = key.character >= U'a' ? key.character - (U'a' - U'A') : key.character;
-    AddPress(inputs, static_cast<WORD>(upper));
-  } else {
-    // As text, so the window gets the character whatever the keyboard layout.
-    AddUnicode(inputs, key.character);
+  void Add(const SoftphoneKey& key) {
+    std::optional<Chord> chord;
+    if (key.kind == SoftphoneKey::Kind::Enter) {
+      chord = Chord{VK_RETURN, 0};
+    } else if (key.ctrl && IsAsciiLetter(key.character)) {
+      // Without Shift, whatever its case: "^h" and "^H" are both Ctrl+H to the softphone.
+      const char32_t upper = key.character >= U'a' ? key.character - (U'a' - U'A') : key.character;
+      chord = Chord{static_cast<WORD>(upper), 0};
+    } else {
+      chord = ChordFor(key.character);
+    }
+    const BYTE held = key.ctrl ? kCtrl : 0;
+    if (chord) {
+      chord->modifiers |= held;
+      AddChord(*chord);
+    } else {
+      AddText(key.character, held);
+    }
   }
-  if (key.ctrl)
-    inputs.push_back(KeyInput(VK_CONTROL, 0, KEYEVENTF_KEYUP));
-}
+
+  std::vector<INPUT>& inputs() { return inputs_; }
+
+ private:
+  static bool IsAsciiLetter(char32_t c) {
+    return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
+  }
+
+  // None when the layout has no key for the character, or reaches it only with a shift state
+  // beyond Shift, Ctrl and Alt (Hankaku, for one), which has no key to hold down.
+  std::optional<Chord> ChordFor(char32_t character) const {
+    if (character > 0xFFFF)
+      return std::nullopt;
+    const SHORT found = ::VkKeyScanExW(static_cast<WCHAR>(character), layout_);
+    const BYTE key = LOBYTE(found);
+    const BYTE state = HIBYTE(found);
+    if (found == -1 || key == 0xFF || (state & ~(kShift | kCtrl | kAlt)) != 0)
+      return std::nullopt;
+    return Chord{key, state};
+  }
+
+  void Key(WORD virtual_key, DWORD flags) {
+    const auto scan = static_cast<WORD>(::MapVirtualKeyExW(virtual_key, MAPVK_VK_TO_VSC, layout_));
+    inputs_.push_back(KeyInput(virtual_key, scan, flags));
+  }
+
+  // Modifiers go down in one order and come up in the other, as fingers do.
+  void Press(BYTE modifiers) {
+    for (const auto& [bit, modifier] : kModifierKeys) {
+      if ((modifiers & bit) != 0)
+        Key(modifier, 0);
+    }
+  }
+  void Release(BYTE modifiers) {
+    for (auto each = std::rbegin(kModifierKeys); each != std::rend(kModifierKeys); ++each) {
+      if ((modifiers & each->first) != 0)
+        Key(each->second, KEYEVENTF_KEYUP);
+    }
+  }
+
+  void AddChord(const Chord& chord) {
+    Press(chord.modifiers);
+    Key(chord.virtual_key, 0);
+    Key(chord.virtual_key, KEYEVENTF_KEYUP);
+    Release(chord.modifiers);
+  }
+
+  // A character no key of the layout makes arrives as a Unicode packet, which at least a
+  // window that reads text can take.
+  void AddText(char32_t character, BYTE modifiers) {
+    std::vector<WORD> units;
+    if (character > 0xFFFF) {
+      const char32_t offset = character - 0x10000;
+      units = {static_cast<WORD>(0xD800 + (offset >> 10)),
+               static_cast<WORD>(0xDC00 + (offset & 0x3FF))};
+    } else {
+      units = {static_cast<WORD>(character)};
+    }
+    Press(modifiers);
+    for (const WORD unit : units) {
+      inputs_.push_back(KeyInput(0, unit, KEYEVENTF_UNICODE));
+      inputs_.push_back(KeyInput(0, unit, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
+    }
+    Release(modifiers);
+  }
+
+  HKL layout_;
+  std::vector<INPUT> inputs_;
+};
 
 }  // namespace
 
 std::optional<WindowHandle> Win32SoftphoneWindow::FindByTitle(std::string_view title) {
-  if (HWND window = ::FindWindowW(nullptr, Widen(title).c_str()))
-    return ToHandle(window);
-  return std::nullopt;
+  return FindVisible(title, true);
 }
 
 std::optional<WindowHandle> Win32SoftphoneWindow::FindByTitlePrefix(std::string_view prefix) {
-  PrefixSearch search{Widen(prefix)};
-  ::EnumWindows(&MatchPrefix, reinterpret_cast<LPARAM>(&search));
-  if (search.found == nullptr)
-    return std::nullopt;
-  return ToHandle(search.found);
+  return FindVisible(prefix, false);
 }
 
 bool Win32SoftphoneWindow::BringToForeground(WindowHandle handle) {
@@ -177,9 +252,11 @@ bool Win32SoftphoneWindow::BringToForeground(WindowHandle handle) {
 }
 
 bool Win32SoftphoneWindow::TypeKeys(std::span<const SoftphoneKey> keys) {
-  std::vector<INPUT> inputs;
+  // The layout of the thread that will read the keys, which is what its keyboard would send.
+  KeyTyper typer(::GetKeyboardLayout(::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr)));
   for (const SoftphoneKey& key : keys)
-    AddKey(inputs, key);
+    typer.Add(key);
+  std::vector<INPUT>& inputs = typer.inputs();
   if (inputs.empty())
     return true;
   // One call, so no input of the user or of another program comes between the keys.

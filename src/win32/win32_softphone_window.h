@@ -1,6 +1,7 @@
 #pragma once
-// The softphone driven through the desktop: windows found by title, activated with
-// SetForegroundWindow, keys typed with SendInput.
+// The softphone driven through the desktop: visible windows found by title, activated with
+// SetForegroundWindow, keys typed with SendInput as the foreground window's keyboard layout
+// types them.
 
 #include "platform/softphone_window.h"
 
@@ -9,7 +10,6 @@ namespace tavoro::platform::win32 {
 class Win32SoftphoneWindow final : public SoftphoneWindow {
  public:
   std::optional<WindowHandle> FindByTitle(std::string_view title) override;
-  // Only visible windows count: a hidden one cannot take the keys meant for the softphone.
   std::optional<WindowHandle> FindByTitlePrefix(std::string_view prefix) override;
   // Returns once the window is the foreground and its own thread has taken the activation,
   // pumping this thread's sent messages meanwhile; gives up after half a second.

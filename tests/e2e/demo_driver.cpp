@@ -110,6 +110,16 @@ class Demo {
     const auto lines = gateway_.xlite().Lines();
     return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
   }
+  // The keys X-Lite passed over (text instead of keys, keys of another layout), for a failure
+  // to say why.
+  std::string XLiteIgnored() const {
+    std::string ignored;
+    for (const std::string& key : gateway_.xlite().Keys()) {
+      if (key.ends_with(" ignored"))
+        ignored += (ignored.empty() ? "" : ", ") + key;
+    }
+    return ignored.empty() ? "none" : ignored;
+  }
   std::size_t Journaled(std::string_view operation) const {
     return gateway_.skype().Journal(operation).size();
   }
@@ -249,7 +259,7 @@ std::string SkypeToHomeLine(Demo& demo) {
     demo.Pause(milliseconds(350));  // about how fast a person keys
   }
   if (!demo.Wait([&] { return demo.XLiteSaid("dialled 0312345678") == 1; }, kAct))
-    return "X-Lite did not dial 0312345678";
+    return "X-Lite did not dial 0312345678 (keys it ignored: " + demo.XLiteIgnored() + ")";
   demo.Say("X-Lite dialled 0312345678: alice talks on the home line");
   demo.Shot("number-dialled");
   demo.Pause();

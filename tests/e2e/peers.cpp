@@ -160,6 +160,10 @@ std::vector<std::string> XLite::Keys() const {
   return keys;
 }
 
+std::string XLite::DigitKey(char digit) {
+  return std::string("VK_3") + digit + " " + digit;
+}
+
 bool XLite::WaitForLine(std::string_view line, milliseconds limit) const {
   return WaitUntil(
       [&] {

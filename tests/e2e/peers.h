@@ -71,10 +71,16 @@ class XLite {
   // Closes its window as a user would.
   void Close();
 
-  // The log's lines without their times ("key Ctrl+H", "answered", ...), in order.
+  // The log's lines without their times ("key Ctrl+VK_48 Ctrl+H", "answered", ...), in order.
   std::vector<std::string> Lines() const;
-  // The keys it received ("Ctrl+H", "Enter", "0", ...), in order.
+  // The keys it read, each as the virtual key that arrived with the modifiers held and what the
+  // softphone took it for ("Ctrl+VK_48 Ctrl+H", "VK_0D Enter", "VK_30 0", ...), in order. Text
+  // typed as Unicode instead of keys would show as "VK_E7 ignored".
   std::vector<std::string> Keys() const;
+  static inline const std::string kHangUpKey = "Ctrl+VK_48 Ctrl+H";
+  static inline const std::string kCallKey = "VK_0D Enter";
+  // A digit, which every keyboard layout types with its own key and no modifier: "VK_35 5".
+  static std::string DigitKey(char digit);
   // Waits until the log holds `line`.
   bool WaitForLine(std::string_view line, milliseconds limit) const;
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -23,9 +24,12 @@
 #include "win32/wide_text.h"
 #include "win32/win32_softphone_window.h"
 #include "win32/win32_wave_in.h"
+#include "xlite/log_clock.h"
 
 namespace tavoro::platform::win32 {
 namespace {
+
+using sim::xlite::UnixMilliseconds;
 
 constexpr wchar_t kXLiteClass[] = L"TavoroXLiteStandIn";
 constexpr int kQuiet = 8;
@@ -54,14 +58,6 @@ std::wstring XLitePath() {
   wchar_t full[MAX_PATH] = {};
   ::GetFullPathNameW(relative.c_str(), MAX_PATH, full, nullptr);
   return full;
-}
-
-std::uint64_t UnixMilliseconds() {
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks =
-      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return (ticks - 116444736000000000ULL) / 10000;
 }
 
 std::wstring TempFile(const wchar_t* name) {
@@ -210,6 +206,19 @@ void TypeIntoSoftphone(const std::string& keys) {
   ASSERT_TRUE(driver.TypeKeys(app::ParseSoftphoneKeys(keys))) << keys;
 }
 
+// What the display's keyboard layout (TAVORO_KEYMAP, set by the test harness) makes of Shift+8
+// and of Shift with VK_OEM_1, as the softphone logs them: one of them is its "*" key.
+std::optional<std::pair<std::string, std::string>> ShiftedEightAndOem1() {
+  const char* keymap = std::getenv("TAVORO_KEYMAP");
+  const std::map<std::string, std::pair<std::string, std::string>> kLayouts = {
+      {"jp", {"key Shift+VK_38 ignored", "key Shift+VK_BA *"}},
+      {"us", {"key Shift+VK_38 *", "key Shift+VK_BA ignored"}}};
+  const auto found = kLayouts.find(keymap != nullptr ? keymap : "");
+  if (found == kLayouts.end())
+    return std::nullopt;
+  return found->second;
+}
+
 // The meter on the loopback monitor, as the program opens it on the Skype client's device.
 class LineMeter {
  public:
@@ -262,7 +271,11 @@ int FindRun(const std::vector<int>& readings, int from, int length, Is is) {
 const auto IsLoud = [](int level) { return level >= kLoud; };
 const auto IsQuiet = [](int level) { return level <= kQuiet; };
 
-TEST(XLiteStandIn, LogsEachKeyTheDriverTypesOnceWithCtrlAndDialsTheNumber) {
+TEST(XLiteStandIn, TakesTheKeysTheDriverTypesOnTheKeyboardLayoutAndDialsTheNumber) {
+  const auto shifted = ShiftedEightAndOem1();
+  if (!shifted)
+    GTEST_SKIP() << "TAVORO_KEYMAP does not say the display's keyboard layout (jp or us)";
+  const std::string star = shifted->first.ends_with(" *") ? shifted->first : shifted->second;
   const std::uint64_t before = UnixMilliseconds();
   XLite xlite;
   ASSERT_NE(xlite.window(), nullptr)
@@ -273,11 +286,11 @@ TEST(XLiteStandIn, LogsEachKeyTheDriverTypesOnceWithCtrlAndDialsTheNumber) {
   // The gateway's Skype-to-home-line call: ready, number, call key, tones, hang up.
   for (const char* keys : {"^h", "{ENTER}", "0312345678", "{ENTER}", "#*", "^h"})
     TypeIntoSoftphone(keys);
-  const std::vector<std::string> expected = {
-      "started", "key Ctrl+H", "key Enter",  "key 0",     "key 3",
-      "key 1",   "key 2",      "key 3",      "key 4",     "key 5",
-      "key 6",   "key 7",      "key 8",      "key Enter", "dialled 0312345678",
-      "key #",   "key *",      "key Ctrl+H", "hung up"};
+  std::vector<std::string> expected = {"started", "key Ctrl+VK_48 Ctrl+H", "key VK_0D Enter"};
+  for (const char digit : std::string("0312345678"))
+    expected.push_back(std::string("key VK_3") + digit + " " + digit);
+  expected.insert(expected.end(), {"key VK_0D Enter", "dialled 0312345678", "key Shift+VK_33 #",
+                                   star, "key Ctrl+VK_48 Ctrl+H", "hung up"});
   EXPECT_EQ(xlite.Events(expected.size()), expected);
 
   // On the clock this process reads too, in order.
@@ -288,6 +301,58 @@ TEST(XLiteStandIn, LogsEachKeyTheDriverTypesOnceWithCtrlAndDialsTheNumber) {
     EXPECT_LE(line.ms, after) << line.event;
     previous = line.ms;
   }
+}
+
+// Keys a keyboard of another layout, or no keyboard, would send: the softphone logs what
+// arrived and dials only with the keys of its own layout, never with text.
+TEST(XLiteStandIn, PassesOverTextAndKeysItsKeyboardLayoutDoesNotDialWith) {
+  const auto shifted = ShiftedEightAndOem1();
+  if (!shifted)
+    GTEST_SKIP() << "TAVORO_KEYMAP does not say the display's keyboard layout (jp or us)";
+  XLite xlite;
+  ASSERT_NE(xlite.window(), nullptr);
+  ASSERT_TRUE(Win32SoftphoneWindow().BringToForeground(
+      WindowHandle{reinterpret_cast<std::uintptr_t>(xlite.window())}));
+
+  auto key = [](WORD vk, DWORD flags, WORD scan = 0) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = scan;
+    input.ki.dwFlags = flags;
+    return input;
+  };
+  // Each press with its modifiers held around it, and the line the softphone must log of it.
+  struct Press {
+    std::vector<WORD> modifiers;
+    WORD vk;
+    std::string logged;
+  };
+  const std::vector<Press> presses = {{{VK_SHIFT}, '0', "key Shift+VK_30 ignored"},
+                                      {{VK_CONTROL, VK_SHIFT}, 'H', "key Ctrl+Shift+VK_48 ignored"},
+                                      {{VK_MENU}, 'H', "key Alt+VK_48 ignored"},
+                                      {{VK_SHIFT}, '8', shifted->first},
+                                      {{VK_SHIFT}, VK_OEM_1, shifted->second},
+                                      {{VK_SHIFT}, VK_RETURN, "key Shift+VK_0D ignored"},
+                                      {{VK_CONTROL}, VK_RETURN, "key Ctrl+VK_0D ignored"},
+                                      {{}, VK_RETURN, "key VK_0D Enter"}};
+  // First "5" as text, the way the driver once typed every key.
+  std::vector<INPUT> inputs = {key(0, KEYEVENTF_UNICODE, L'5'),
+                               key(0, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP, L'5')};
+  std::vector<std::string> expected = {"started", "key VK_E7 ignored"};
+  for (const Press& press : presses) {
+    for (const WORD modifier : press.modifiers)
+      inputs.push_back(key(modifier, 0));
+    inputs.insert(inputs.end(), {key(press.vk, 0), key(press.vk, KEYEVENTF_KEYUP)});
+    for (const WORD modifier : press.modifiers)
+      inputs.push_back(key(modifier, KEYEVENTF_KEYUP));
+    expected.push_back(press.logged);
+  }
+  ASSERT_EQ(::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)),
+            inputs.size());
+  // Only the "*" of its own layout made it into the number.
+  expected.push_back("dialled *");
+  EXPECT_EQ(xlite.Events(expected.size()), expected);
 }
 
 TEST(XLiteStandIn, CommandsReachTheRunningSoftphoneAndFailClearlyWithoutOne) {
@@ -368,8 +433,8 @@ TEST(XLiteStandIn, TheGatewaysAnswerTakesTheRingingCallAndClosingEndsIt) {
     EXPECT_EQ(FindRun(meter->Read(kRingGapReadings), 30, 1, IsLoud), -1)
         << "still ringing after the answer";
   }
-  const std::vector<std::string> answered = {"started", "ringing", "key Ctrl+H", "key Enter",
-                                             "answered"};
+  const std::vector<std::string> answered = {"started", "ringing", "key Ctrl+VK_48 Ctrl+H",
+                                             "key VK_0D Enter", "answered"};
   EXPECT_EQ(xlite.Events(answered.size()), answered);
   // A second caller finds the line busy and makes no sound.
   const Finished second = RunXLite(L"/ring");
