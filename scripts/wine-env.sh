@@ -138,6 +138,11 @@ _wine_template_build() {
     # An interrupted or failed build must not leave the template's server behind.
     trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
     wineboot -i >"${out}/wineboot.log" 2>&1
+    # A Wine that could not start at all may still exit 0.
+    [[ -f "${WINEPREFIX}/drive_c/windows/system32/kernel32.dll" ]] || {
+      tail -n 5 "${out}/wineboot.log" >&2
+      exit 1
+    }
 
     # A CJK font alone leaves the default GUI font and message boxes as boxes: Wine has to be
     # told to substitute the Japanese Windows fonts. A crash must end the program, not wait
