@@ -11,7 +11,7 @@
 # A file may include from its own folder and from the floors below its folder's, never from a
 # folder beside it on the same floor. Outside the product: testing/ (the headless platform and
 # what the stand-ins share) builds on the contracts and the form runtime only; sim/ (the
-# stand-ins) on the real platform and testing/; tests/ and bench/ may include anything.
+# stand-ins) on the real platform and testing/; tests/, bench/ and tools/ may include anything.
 #
 # Inside the real platform, a form's window calls back into the window system that made it
 # only through FormWindowHost, an interface the form window declares.
@@ -49,7 +49,7 @@ allowed() {
   local from="$1" to="$2"
   [[ "${from}" == "${to}" ]] && return 0
   case "${from}" in
-    tests | bench) return 0 ;;
+    tests | bench | tools) return 0 ;;
     testing) [[ " src/product src/platform src/forms " == *" ${to} "* ]]; return ;;
     sim) [[ "${to}" == testing || ( -n "${floor_of[${to}]:-}" && "${floor_of[${to}]}" -le "${floor_of[src/win32]}" ) ]]; return ;;
   esac
@@ -87,7 +87,7 @@ while IFS=: read -r file included; do
     echo "check-layers: ${file} includes ${included}: ${from} may not include from ${zone}"
     problems=$((problems + 1))
   fi
-done < <(git ls-files -co --exclude-standard src testing sim tests bench | grep -E '\.(h|cpp)$' |
+done < <(git ls-files -co --exclude-standard src testing sim tests bench tools | grep -E '\.(h|cpp)$' |
   xargs -d '\n' grep -H -o '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"]*"' |
   sed 's/:[^"]*"\([^"]*\)"$/:\1/')
 

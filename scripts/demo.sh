@@ -102,7 +102,7 @@ rc=0
 (cd "${WINE_ENV_RUN}" &&
   TAVORO_E2E_BIN="$(wine_windows_path "${build}/src/main")" \
     TAVORO_E2E_SIM="$(wine_windows_path "${build}/sim")" \
-    timeout -k 10 300 wine "${build}/e2e/demo_driver.exe" "$(wine_windows_path "${out}")" \
+    timeout -k 10 300 wine "${build}/tools/demo_driver.exe" "$(wine_windows_path "${out}")" \
     --pace "${pace}") </dev/null | tr -d '\r' | grep -Ev '^(idle|ringing|in call)$' |
   tee "${out}/demo.log" || rc=$?
 echo "demo: played in $(since "${phase}") s"

@@ -23,8 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "gateway.h"
-#include "tavoro_windows.h"
+#include "desktop/gateway.h"
+#include "desktop/tavoro_windows.h"
 
 namespace tavoro::e2e {
 namespace {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "gateway.h"
-#include "tavoro_windows.h"
+#include "desktop/gateway.h"
+#include "desktop/tavoro_windows.h"
 
 namespace tavoro::e2e {
 namespace {
@@ -38,12 +38,9 @@ constexpr milliseconds kAct{10000};
 // After a restart of ring detection: the 3 s wait, the warm-up readings, and up to a whole
 // ring cadence (one second of ring, two of silence) before a burst is heard.
 constexpr milliseconds kHearing{20000};
-// The gateway gives up on the called user after 45 to 46 s.
-constexpr milliseconds kUnanswered{60000};
 
 const std::string kStandby = "待機中";
 const std::string kInCall = "通話中";
-const std::string kKeyRelayed = "プッシュボタン操作";
 
 std::string Field(const SkypeLibrary::Line& line, const std::string& key) {
   const auto found = line.fields.find(key);
@@ -83,10 +80,6 @@ class Calls : public ::testing::Test {
     for (const auto& line : gateway_->skype().Journal(operation))
       calls.push_back(Field(line, "call"));
     return calls;
-  }
-
-  bool WaitForKeys(std::size_t count, milliseconds limit) const {
-    return WaitUntil([&] { return gateway_->xlite().Keys().size() >= count; }, limit);
   }
 
   // The gateway is still up and has shown nothing of its own accord.
@@ -130,26 +123,6 @@ TEST_F(Calls, AcceptedCallerDialsTheHomeLineAndHangsItUp) {
   ExpectStillServing();
 }
 
-// Callers not on the list ring on untouched: shown, never answered or ended, and the softphone
-// gets no key. An accepted caller afterwards is the proof that the gateway had looked at them.
-TEST_F(Calls, UnlistedCallersAreShownButNeverTaken) {
-  ASSERT_TRUE(gateway().Skype("ring mallory INCOMING_P2P"));
-  EXPECT_TRUE(gateway().WaitForText(frmMain::Text7, "mallory", kAct));
-  EXPECT_TRUE(gateway().WaitForText(frmMain::Text4, "Calling", kAct));
-  // A different letter case is a different name.
-  ASSERT_TRUE(gateway().Skype("ring Alice INCOMING_PSTN"));
-  EXPECT_TRUE(gateway().WaitForText(frmMain::Text7, "Alice", kAct));
-
-  ASSERT_TRUE(gateway().Skype("ring alice INCOMING_P2P"));
-  ASSERT_TRUE(gateway().WaitForJournal("answer", 1, kAct));
-  EXPECT_TRUE(WaitForKeys(2, kAct));
-  EXPECT_EQ(CallsOf("answer"), std::vector<std::string>{CallOf("ring alice INCOMING_P2P")});
-  EXPECT_THAT(xlite().Keys(), ElementsAre(kHangUp, kCall));
-  EXPECT_THAT(skype().Journal("finish"), IsEmpty());
-  EXPECT_EQ(Text(frmMain::Text7), "alice");
-  ExpectStillServing();
-}
-
 // The home line rings: the gateway hears the softphone, calls the Skype user, takes the
 // ringing call on the softphone once the user answers, and hangs it up when the user does.
 TEST_F(Calls, HomeLineRingIsForwardedAndBridgedWhenTheSkypeUserAnswers) {
@@ -173,86 +146,6 @@ TEST_F(Calls, HomeLineRingIsForwardedAndBridgedWhenTheSkypeUserAnswers) {
   EXPECT_EQ(Text(frmMain::Text4), "Finished");
   EXPECT_EQ(skype().Journal("placecall").size(), 1U);
   ExpectStillServing();
-}
-
-// The Skype user refuses: the softphone is only cleared (Ctrl+H leaves a ringing call
-// ringing), and the gateway listens again, so the same ring still going is heard again and
-// forwarded once more.
-TEST_F(Calls, RefusedForwardLeavesTheHomeLineRingingAndListensAgain) {
-  ASSERT_TRUE(xlite().Ring());
-  ASSERT_TRUE(gateway().WaitForJournal("placecall", 1, kHearing)) << "the ring was not heard";
-  ASSERT_TRUE(gateway().Skype("refuse-outgoing"));
-  EXPECT_TRUE(WaitForKeys(1, kAct));
-  EXPECT_TRUE(gateway().WaitForText(frmMain::Text4, "Refused", kAct));
-  EXPECT_TRUE(gateway().WaitForText(frmMain::Text8, kStandby, kAct));
-
-  EXPECT_TRUE(gateway().WaitForJournal("placecall", 2, kHearing)) << "not listening again";
-  const auto lines = xlite().Lines();
-  EXPECT_THAT(xlite().Keys(), ElementsAre(kHangUp));
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "answered"), 0);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "ring stopped"), 0);
-  EXPECT_TRUE(xlite().Stop());
-  ExpectStillServing();
-}
-
-// Nobody answers: the gateway ends its own call 45 to 46 s after placing it (the clock is
-// read in whole seconds), hangs up nothing it had not taken, and listens again.
-TEST_F(Calls, UnansweredForwardIsEndedByTheGatewayAfterFortyFiveSeconds) {
-  ASSERT_TRUE(xlite().Ring());
-  ASSERT_TRUE(gateway().WaitForJournal("placecall", 1, kHearing)) << "the ring was not heard";
-  ASSERT_TRUE(gateway().WaitForJournal("finish", 1, kUnanswered));
-  const auto placed = skype().Journal("placecall").front();
-  const auto finished = skype().Journal("finish").front();
-  EXPECT_EQ(Field(finished, "call"), Field(placed, "call"));
-  const auto waited = static_cast<std::int64_t>(finished.ms - placed.ms);
-  EXPECT_GE(waited, 44500);
-  EXPECT_LE(waited, 48000);
-
-  // The end of the call runs the end-of-call steps like any other.
-  EXPECT_TRUE(WaitForKeys(1, kAct));
-  EXPECT_TRUE(gateway().WaitForText(frmMain::Text4, "Finished", kAct));
-  EXPECT_THAT(xlite().Keys(), ElementsAre(kHangUp));
-  EXPECT_TRUE(gateway().WaitForJournal("placecall", 2, kHearing)) << "not listening again";
-  EXPECT_TRUE(xlite().Stop());
-  ExpectStillServing();
-}
-
-// The Skype client was restarted: once it says it is available again the gateway attaches
-// again, and calls reach it as before.
-TEST_F(Calls, RestartedClientIsAttachedAgain) {
-  ASSERT_EQ(skype().Journal("attach").size(), 1U);
-  ASSERT_TRUE(gateway().Skype("client stopped"));
-  ASSERT_TRUE(gateway().Skype("client running"));
-  ASSERT_TRUE(gateway().Skype("attachment 4"));
-  ASSERT_TRUE(gateway().WaitForJournal("attach", 2, kAct));
-  const auto again = skype().Journal("attach").back();
-  EXPECT_EQ(Field(again, "protocol"), "5");
-  EXPECT_EQ(Field(again, "wait"), "true");
-  EXPECT_EQ(Field(again, "outcome"), "success");
-
-  ASSERT_TRUE(gateway().Skype("ring alice INCOMING_P2P"));
-  EXPECT_TRUE(gateway().WaitForJournal("answer", 1, kAct));
-  ExpectStillServing();
-}
-
-// The softphone went away during a call: the next key finds no window, and the gateway says
-// so and ends, leaving the Skype call as it is.
-TEST_F(Calls, SoftphoneGoneDuringACallEndsTheGatewayWithItsMessage) {
-  ASSERT_TRUE(gateway().Skype("ring alice INCOMING_P2P"));
-  ASSERT_TRUE(gateway().WaitForJournal("answer", 1, kAct));
-  xlite().Close();
-  ASSERT_FALSE(xlite().running());
-
-  ASSERT_TRUE(gateway().Skype("dtmf 5"));
-  EXPECT_TRUE(gateway().WaitForText(frmMain::Text3, "5", kAct));
-  const auto box = AnswerMessageBox(gateway().tavoro().id(), kAct);
-  ASSERT_TRUE(box.has_value()) << "no message for the missing softphone";
-  EXPECT_EQ(*box, (MessageBoxSeen{"Tavorophone",
-                                  "X-Liteが起動していません。X-Lite起動後にこのアプリケーション"
-                                  "を再起動してください。",
-                                  true}));
-  EXPECT_TRUE(gateway().tavoro().WaitForEnd(kAct));
-  EXPECT_THAT(skype().Journal("finish"), IsEmpty());
 }
 
 }  // namespace

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "desktop.h"
+#include "desktop/desktop.h"
 #include "platform/shell.h"
 #include "win32/com.h"
 #include "win32/wide_text.h"

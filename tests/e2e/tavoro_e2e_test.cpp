@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "desktop.h"
-#include "peers.h"
-#include "tavoro_windows.h"
+#include "desktop/desktop.h"
+#include "desktop/peers.h"
+#include "desktop/tavoro_windows.h"
 #include "win32/wide_text.h"
 
 namespace tavoro::e2e {

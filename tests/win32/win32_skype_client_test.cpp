@@ -43,12 +43,9 @@ std::wstring BuiltFile(const wchar_t* name, const char* built) {
   return path;
 }
 
-// The stand-in and its controller of this build's bitness.
+// The stand-in of this build's bitness.
 std::wstring StandInPath() {
   return BuiltFile(L"TAVORO_SKYPE4COM_DLL", TAVORO_SKYPE4COM_DLL);
-}
-std::wstring SkypectlPath() {
-  return BuiltFile(L"TAVORO_SKYPECTL_EXE", TAVORO_SKYPECTL_EXE);
 }
 
 // The stand-in's own registration entry points, as regsvr32 calls them.
@@ -170,26 +167,6 @@ class Skype4ComClientTest : public ::testing::Test {
     }
   }
 
-  // Runs skypectl with `arguments` and returns its exit code. This thread pumps meanwhile, as
-  // a program's window thread does: the command is a message sent to it.
-  DWORD RunSkypectl(const std::wstring& arguments) {
-    std::wstring command = L"\"" + SkypectlPath() + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                          nullptr, nullptr, &startup, &process))
-      return static_cast<DWORD>(-1);
-    while (::MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 10000, QS_ALLINPUT) ==
-           WAIT_OBJECT_0 + 1)
-      loop_.DoEvents();
-    DWORD code = static_cast<DWORD>(-1);
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return code;
-  }
-
   // The journal's lines for `operation`, without time and operation.
   std::vector<std::string> Journal(const std::string& operation) const {
     std::ifstream file(journal_.c_str());
@@ -225,99 +202,6 @@ TEST_F(Skype4ComClientTest, CreationByProgIdFailsClearlyOnceTheLibraryIsUnregist
   }
   ASSERT_EQ(server_->Register(), S_OK);
   EXPECT_NE(CreateSkype4ComClient(loop_), nullptr);
-}
-
-TEST_F(Skype4ComClientTest, TheRegisteredStandInCarriesTheLibrarysIdentitiesAndIds) {
-  constexpr GUID kClass = {
-      0x830690FC, 0xBF2F, 0x47A6, {0xAC, 0x2D, 0x33, 0x0B, 0xCB, 0x40, 0x26, 0x64}};
-  constexpr GUID kLibrary = {
-      0x03282B5D, 0xB38F, 0x469D, {0x84, 0x9A, 0x09, 0xB0, 0xA7, 0xF4, 0x88, 0x1B}};
-  CLSID clsid{};
-  ASSERT_EQ(::CLSIDFromProgID(L"Skype4COM.Skype", &clsid), S_OK);
-  EXPECT_TRUE(::IsEqualGUID(clsid, kClass));
-  ComPtr<ITypeLib> library;
-  ASSERT_EQ(::LoadRegTypeLib(kLibrary, 1, 0, 0, library.Put()), S_OK);
-
-  const auto guid = [](const wchar_t* text) {
-    GUID value{};
-    ::IIDFromString(text, &value);
-    return value;
-  };
-  const GUID skype = guid(L"{B1878BFE-53D3-402E-8C86-190B19AF70D5}");
-  const GUID client = guid(L"{838731B0-88E7-4BED-81DC-B35CA8433341}");
-  const GUID conversion = guid(L"{8D82F88A-B307-4074-8ED5-11C3BD213452}");
-  const GUID call = guid(L"{76036886-436C-405F-A96E-7835CCFB82F3}");
-  const GUID user = guid(L"{D0BC5168-A518-4192-9D20-0B907B23C4D1}");
-  const GUID settings = guid(L"{2BC8C53B-3312-4A77-AC87-31DF18A1EC51}");
-  const struct {
-    GUID interface_id;
-    const wchar_t* name;
-    DISPID id;
-  } kMembers[] = {
-      {skype, L"Convert", 11},
-      {skype, L"AttachmentStatus", 19},
-      {skype, L"Attach", 21},
-      {skype, L"PlaceCall", 22},
-      {skype, L"User", 24},
-      {skype, L"Settings", 57},
-      {skype, L"Client", 58},
-      {client, L"Start", 1},
-      {client, L"IsRunning", 4},
-      {conversion, L"CallStatusToText", 5},
-      {conversion, L"TextToCallStatus", 6},
-      {conversion, L"TextToCallType", 8},
-      {conversion, L"AttachmentStatusToText", 16},
-      {conversion, L"TextToAttachmentStatus", 27},
-      {conversion, L"Language", 32},
-      {call, L"PartnerHandle", 3},
-      {call, L"Type", 6},
-      {call, L"Finish", 16},
-      {call, L"Answer", 17},
-      {user, L"Handle", 1},
-      {settings, L"AudioIn", 1},
-      {kSkypeEventsIid, L"AttachmentStatus", 4},
-      {kSkypeEventsIid, L"CallStatus", 8},
-      {kSkypeEventsIid, L"CallDtmfReceived", 14},
-  };
-  for (const auto& member : kMembers) {
-    ComPtr<ITypeInfo> info;
-    ASSERT_EQ(library->GetTypeInfoOfGuid(member.interface_id, info.Put()), S_OK);
-    LPOLESTR names[] = {const_cast<LPOLESTR>(member.name)};
-    DISPID id = DISPID_UNKNOWN;
-    EXPECT_EQ(info->GetIDsOfNames(names, 1, &id), S_OK) << Narrow(member.name);
-    EXPECT_EQ(id, member.id) << Narrow(member.name);
-  }
-
-  // The events are the class's default source.
-  ComPtr<ITypeInfo> coclass;
-  ASSERT_EQ(library->GetTypeInfoOfGuid(kClass, coclass.Put()), S_OK);
-  bool found_source = false;
-  for (UINT index = 0; index < 2; ++index) {
-    INT flags = 0;
-    HREFTYPE reference = 0;
-    ComPtr<ITypeInfo> implemented;
-    TYPEATTR* attributes = nullptr;
-    if (FAILED(coclass->GetImplTypeFlags(index, &flags)) ||
-        flags != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE) ||
-        FAILED(coclass->GetRefTypeOfImplType(index, &reference)) ||
-        FAILED(coclass->GetRefTypeInfo(reference, implemented.Put())) ||
-        FAILED(implemented->GetTypeAttr(&attributes)))
-      continue;
-    found_source = ::IsEqualGUID(attributes->guid, kSkypeEventsIid);
-    implemented->ReleaseTypeAttr(attributes);
-  }
-  EXPECT_TRUE(found_source);
-}
-
-TEST_F(Skype4ComClientTest, SkypectlSendsOneCommandFromAnotherProcess) {
-  const std::wstring here = L"--pid " + std::to_wstring(::GetCurrentProcessId()) + L" ";
-  EXPECT_EQ(RunSkypectl(here + L"ring zoe INCOMING_PSTN"), 0u);
-  ASSERT_TRUE(PumpUntilSeen(1));
-  EXPECT_EQ(recorder_.seen[0].partner, "zoe");
-  EXPECT_EQ(recorder_.seen[0].type, 0);
-  EXPECT_EQ(RunSkypectl(here + L"status 99999 5"), 1u);
-  EXPECT_EQ(RunSkypectl(here + L"hang up"), 1u);
-  EXPECT_EQ(RunSkypectl(L"--pid 4 ring zoe"), 2u);
 }
 
 TEST_F(Skype4ComClientTest, TheClientProgramAndItsSettingsAreReadAndStarted) {

@@ -1,4 +1,4 @@
-#include "desktop.h"
+#include "desktop/desktop.h"
 
 #include <algorithm>
 #include <ostream>

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "desktop.h"
+#include "desktop/desktop.h"
 
 namespace tavoro::e2e {
 

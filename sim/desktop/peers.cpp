@@ -1,4 +1,4 @@
-#include "peers.h"
+#include "desktop/peers.h"
 
 #include <fstream>
 #include <sstream>

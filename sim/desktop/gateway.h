@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "desktop.h"
-#include "peers.h"
+#include "desktop/desktop.h"
+#include "desktop/peers.h"
 #include "xlite/log_clock.h"
 
 namespace tavoro::e2e {

@@ -1,10 +1,10 @@
-#include "gateway.h"
+#include "desktop/gateway.h"
 
 #include <commctrl.h>
 
 #include <fstream>
 
-#include "tavoro_windows.h"
+#include "desktop/tavoro_windows.h"
 #include "win32/wide_text.h"
 
 namespace tavoro::e2e {

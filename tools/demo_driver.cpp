@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "gateway.h"
-#include "tavoro_windows.h"
+#include "desktop/gateway.h"
+#include "desktop/tavoro_windows.h"
 #include "win32/wide_text.h"
 
 namespace tavoro::e2e {
