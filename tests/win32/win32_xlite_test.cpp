@@ -1,6 +1,7 @@
 // The softphone stand-in (sim/xlite) as the gateway meets it: found by its title, brought
-// forward and typed into by the program's own window driver, its ring heard through the
-// program's own sound meter on the harness's loopback capture device.
+// forward and typed into by the program's own window driver. It must take no more than a
+// keyboard gives it, or the end-to-end runs could not catch keys typed as text. (Its ring on
+// the capture device is heard end to end, by the gateway itself.)
 //
 // xlite.exe is the one built beside this program (<build>\sim\xlite\xlite.exe, reached from
 // <build>\tests); TAVORO_XLITE_EXE names another. The sound checks need the harness's sound
@@ -32,12 +33,6 @@ namespace {
 using sim::xlite::UnixMilliseconds;
 
 constexpr wchar_t kXLiteClass[] = L"TavoroXLiteStandIn";
-constexpr int kQuiet = 8;
-constexpr int kLoud = 40;  // the ring's peaks read about 64
-// Consecutive 10 ms readings that ring detection takes for a ring.
-constexpr int kDetectionRun = 11;
-// Longer than the ring's two silent seconds: a ring still going would be heard again.
-constexpr int kRingGapReadings = 350;
 
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
@@ -95,33 +90,6 @@ PROCESS_INFORMATION StartXLite(const std::wstring& arguments, HANDLE output = nu
   ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, output != nullptr, 0, nullptr,
                    nullptr, &startup, &process);
   return process;
-}
-
-struct Finished {
-  DWORD exit_code = ~DWORD{0};
-  std::string output;
-};
-
-// xlite.exe run with `arguments` to its end, as a scenario runs it.
-Finished RunXLite(const std::wstring& arguments) {
-  const std::wstring path = TempFile(L"xlite-out-");
-  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  const HANDLE output = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                      CREATE_ALWAYS, 0, nullptr);
-  const PROCESS_INFORMATION process = StartXLite(arguments, output);
-  ::CloseHandle(output);
-  Finished finished;
-  if (process.hProcess != nullptr) {
-    if (::WaitForSingleObject(process.hProcess, 20'000) == WAIT_OBJECT_0)
-      ::GetExitCodeProcess(process.hProcess, &finished.exit_code);
-    else
-      ::TerminateProcess(process.hProcess, 99);
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-  }
-  finished.output = ReadFile(path);
-  ::DeleteFileW(path.c_str());
-  return finished;
 }
 
 struct LogLine {
@@ -219,58 +187,6 @@ std::optional<std::pair<std::string, std::string>> ShiftedEightAndOem1() {
   return found->second;
 }
 
-// The meter on the loopback monitor, as the program opens it on the Skype client's device.
-class LineMeter {
- public:
-  LineMeter() : meter_(wave_in_) {
-    meter_.CaptureBytes = 100;
-    meter_.WantedDeviceName = Environment("TAVORO_SOUND_MONITOR");
-    opened_ = meter_.OpenMeter();
-  }
-  bool opened() const { return opened_; }
-  const std::string& error() const { return meter_.MeterErrorText; }
-
-  // Until the line has been quiet for a moment: the buffers read full deflection (zero bytes)
-  // until the device first fills them, which can take over a second in a new process.
-  bool Settled() {
-    for (int waited = 0, quiet = 0; waited < 10'000; waited += 10) {
-      quiet = Read(1)[0] <= kQuiet ? quiet + 1 : 0;
-      if (quiet == 20)
-        return true;
-    }
-    return false;
-  }
-
-  // `count` readings, one every 10 ms, as ring detection takes them.
-  std::vector<int> Read(int count) {
-    std::vector<int> readings;
-    for (int i = 0; i < count; ++i) {
-      ::Sleep(10);
-      readings.push_back(meter_.ReadPeakLevel());
-    }
-    return readings;
-  }
-
- private:
-  Win32WaveIn wave_in_;
-  audio::SoundMeter meter_;
-  bool opened_ = false;
-};
-
-// Index of the first of `length` readings in a row that satisfy `is`, from `from`; -1 if none.
-template <typename Is>
-int FindRun(const std::vector<int>& readings, int from, int length, Is is) {
-  for (int i = from, run = 0; i < static_cast<int>(readings.size()); ++i) {
-    run = is(readings[i]) ? run + 1 : 0;
-    if (run == length)
-      return i - length + 1;
-  }
-  return -1;
-}
-
-const auto IsLoud = [](int level) { return level >= kLoud; };
-const auto IsQuiet = [](int level) { return level <= kQuiet; };
-
 TEST(XLiteStandIn, TakesTheKeysTheDriverTypesOnTheKeyboardLayoutAndDialsTheNumber) {
   const auto shifted = ShiftedEightAndOem1();
   if (!shifted)
@@ -353,104 +269,6 @@ TEST(XLiteStandIn, PassesOverTextAndKeysItsKeyboardLayoutDoesNotDialWith) {
   // Only the "*" of its own layout made it into the number.
   expected.push_back("dialled *");
   EXPECT_EQ(xlite.Events(expected.size()), expected);
-}
-
-TEST(XLiteStandIn, CommandsReachTheRunningSoftphoneAndFailClearlyWithoutOne) {
-  const Finished alone = RunXLite(L"/ring");
-  EXPECT_EQ(alone.exit_code, 1u);
-  EXPECT_NE(alone.output.find("no X-Lite is running"), std::string::npos) << alone.output;
-  const Finished unknown = RunXLite(L"/answer");
-  EXPECT_EQ(unknown.exit_code, 2u);
-  EXPECT_NE(unknown.output.find("/ring, /stop or /quit"), std::string::npos) << unknown.output;
-
-  XLite xlite;
-  ASSERT_NE(xlite.window(), nullptr);
-  const Finished second = RunXLite(L"");
-  EXPECT_EQ(second.exit_code, 1u);
-  EXPECT_NE(second.output.find("already running"), std::string::npos) << second.output;
-
-  for (const auto& [command, state] : {std::pair{L"/ring", "ringing\n"},
-                                       {L"/ring", "ringing\n"},
-                                       {L"/stop", "idle\n"},
-                                       {L"/stop", "idle\n"}}) {
-    const Finished finished = RunXLite(command);
-    EXPECT_EQ(finished.exit_code, 0u) << Narrow(command) << ": " << finished.output;
-    EXPECT_EQ(finished.output, state) << Narrow(command);
-  }
-  const Finished quit = RunXLite(L"/quit");
-  EXPECT_EQ(quit.exit_code, 0u) << quit.output;
-  // Gone when the command returns, so a scenario can start the next one at once.
-  EXPECT_TRUE(xlite.Ended(0));
-  // The second start was refused before it had a log: only the first softphone writes here.
-  const std::vector<std::string> expected = {"started", "ringing", "ring stopped", "closed"};
-  EXPECT_EQ(xlite.Events(expected.size()), expected);
-}
-
-TEST(XLiteStandIn, RingIsHeardByTheMeterOnAndOffUntilStopped) {
-  if (!SoundServerRuns())
-    GTEST_SKIP() << "no sound server (TAVORO_SOUND_SERVER is not pulseaudio)";
-  LineMeter meter;
-  ASSERT_TRUE(meter.opened()) << meter.error();
-  XLite xlite;
-  ASSERT_NE(xlite.window(), nullptr);
-  ASSERT_TRUE(meter.Settled()) << "the line is not quiet before the ring";
-
-  ASSERT_EQ(RunXLite(L"/ring").exit_code, 0u);
-  const std::vector<int> ringing = meter.Read(500);
-  // Loud enough, long enough for ring detection, within moments of the command.
-  const int first = FindRun(ringing, 0, kDetectionRun, IsLoud);
-  ASSERT_NE(first, -1);
-  EXPECT_LT(first, 100);
-  // Then the pause, then the next ring.
-  const int pause = FindRun(ringing, first, 150, IsQuiet);
-  ASSERT_NE(pause, -1) << "no pause after the first ring";
-  EXPECT_NE(FindRun(ringing, pause, kDetectionRun, IsLoud), -1) << "the ring did not come again";
-
-  ASSERT_EQ(RunXLite(L"/stop").exit_code, 0u);
-  const std::vector<int> stopped = meter.Read(kRingGapReadings);
-  EXPECT_EQ(FindRun(stopped, 0, 1, IsLoud), -1) << "still ringing after /stop";
-  EXPECT_EQ(xlite.Events(3), (std::vector<std::string>{"started", "ringing", "ring stopped"}));
-}
-
-TEST(XLiteStandIn, TheGatewaysAnswerTakesTheRingingCallAndClosingEndsIt) {
-  std::optional<LineMeter> meter;
-  if (SoundServerRuns()) {
-    meter.emplace();
-    ASSERT_TRUE(meter->opened()) << meter->error();
-    ASSERT_TRUE(meter->Settled()) << "the line is not quiet before the ring";
-  }
-  XLite xlite;
-  ASSERT_NE(xlite.window(), nullptr);
-  ASSERT_EQ(RunXLite(L"/ring").exit_code, 0u);
-  if (meter) {
-    ASSERT_NE(FindRun(meter->Read(150), 0, kDetectionRun, IsLoud), -1) << "no ring heard";
-  }
-
-  // How the gateway takes the home-line call once the Skype user has answered.
-  TypeIntoSoftphone("^h");
-  TypeIntoSoftphone("{ENTER}");
-  if (meter) {
-    EXPECT_EQ(FindRun(meter->Read(kRingGapReadings), 30, 1, IsLoud), -1)
-        << "still ringing after the answer";
-  }
-  const std::vector<std::string> answered = {"started", "ringing", "key Ctrl+VK_48 Ctrl+H",
-                                             "key VK_0D Enter", "answered"};
-  EXPECT_EQ(xlite.Events(answered.size()), answered);
-  // A second caller finds the line busy and makes no sound.
-  const Finished second = RunXLite(L"/ring");
-  EXPECT_EQ(second.output, "in call\n");
-  if (meter) {
-    EXPECT_EQ(FindRun(meter->Read(100), 0, 1, IsLoud), -1) << "a busy line rang";
-  } else {
-    std::cout << "sound not checked: no sound server\n";
-  }
-
-  // The user closes the softphone in the middle of the call.
-  ::PostMessageW(xlite.window(), WM_CLOSE, 0, 0);
-  EXPECT_TRUE(xlite.Ended(5000));
-  std::vector<std::string> closed = answered;
-  closed.insert(closed.end(), {"busy", "closed"});
-  EXPECT_EQ(xlite.Events(closed.size()), closed);
 }
 
 }  // namespace
