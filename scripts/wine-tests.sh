@@ -136,61 +136,53 @@ for exe in "${exes[@]}"; do
     failures=$((failures + 1))
 done
 
-if ((matrix)); then
-  with_tests=0
-  for exe in "${exes[@]}"; do
-    out="$(results_for "${exe}")"
-    name="$(basename "${exe}" .exe)"
-    if ! has_tests "${exe}" "${matrix_filter}"; then
-      echo "=== ${exe}: no ${matrix_filter} tests, no version matrix"
-      continue
-    fi
-    with_tests=$((with_tests + 1))
-    for version in ${versions}; do
-      echo "=== ${exe} as ${version}"
-      wine_set_windows_version "$(basename "${exe}")" "${version}"
-      TAVORO_EXPECT_WINDOWS="${version}" run_program "${exe}" "${out}/${name}-${version}.xml" \
-        "${out}/${name}-${version}.log" "--gtest_filter=${matrix_filter}" ||
-        failures=$((failures + 1))
-      wine_clear_windows_version "$(basename "${exe}")"
-    done
-  done
-  if ((with_tests == 0)); then
-    echo "wine-tests: --version-matrix given, but no program has ${matrix_filter} tests"
-    failures=$((failures + 1))
-  fi
-fi
+# Each variant of a matrix: the version Wine reports to the program, or the keyboard map of the
+# display. <kind>_set KIND VALUE EXE prepares a run and says whether it could; <kind>_unset
+# undoes it after the run.
+version_set() { wine_set_windows_version "$(basename "$3")" "$2"; }
+version_unset() { wine_clear_windows_version "$(basename "$3")"; }
+keymap_set() { wine_keymap_set "$2"; }
+keymap_unset() { wine_keymap_set "${main_keymap}" || true; }
 
-if ((keymap_matrix)); then
-  with_tests=0
-  main_keymap="${TAVORO_KEYMAP}"
+# run_matrix OPTION FILTER KIND VALUES: runs the FILTER tests of every program again once per
+# value, each into <name>-<value>.xml (versions) or <name>-<kind>-<value>.xml; a program without such tests is passed over, but
+# none at all is a failure, since the option asked for them.
+run_matrix() {
+  local option="$1" filter="$2" kind="$3" values="$4" exe out name value result with_tests=0
   for exe in "${exes[@]}"; do
     out="$(results_for "${exe}")"
     name="$(basename "${exe}" .exe)"
-    if ! has_tests "${exe}" "${keymap_filter}"; then
-      echo "=== ${exe}: no ${keymap_filter} tests, no keyboard map matrix"
+    if ! has_tests "${exe}" "${filter}"; then
+      echo "=== ${exe}: no ${filter} tests for ${option}"
       continue
     fi
     with_tests=$((with_tests + 1))
-    for keymap in ${keymaps}; do
-      echo "=== ${exe} with the ${keymap} keyboard map"
-      if wine_keymap_set "${keymap}"; then
-        run_program "${exe}" "${out}/${name}-keymap-${keymap}.xml" \
-          "${out}/${name}-keymap-${keymap}.log" "--gtest_filter=${keymap_filter}" ||
+    for value in ${values}; do
+      echo "=== ${exe} with ${kind} ${value}"
+      # The version runs keep their first names: <name>-win7.xml.
+      result="${out}/${name}-$([[ "${kind}" == version ]] || echo "${kind}-")${value}"
+      if "${kind}_set" "${kind}" "${value}" "${exe}"; then
+        # What the version test is to expect; nothing for the other matrices.
+        [[ "${kind}" == version ]] && export TAVORO_EXPECT_WINDOWS="${value}"
+        run_program "${exe}" "${result}.xml" "${result}.log" "--gtest_filter=${filter}" ||
           failures=$((failures + 1))
+        unset TAVORO_EXPECT_WINDOWS
       else
-        wine_record_problem wine-tests "${out}/${name}-keymap-${keymap}.xml" "${name}" \
-          "could not switch the display to the ${keymap} keyboard map"
+        wine_record_problem wine-tests "${result}.xml" "${name}" "could not set ${kind} ${value}"
         failures=$((failures + 1))
       fi
+      "${kind}_unset" "${kind}" "${value}" "${exe}"
     done
-    wine_keymap_set "${main_keymap}" || true
   done
   if ((with_tests == 0)); then
-    echo "wine-tests: --keymap-matrix given, but no program has ${keymap_filter} tests"
+    echo "wine-tests: ${option} given, but no program has ${filter} tests"
     failures=$((failures + 1))
   fi
-fi
+}
+
+main_keymap="${TAVORO_KEYMAP:-}"
+if ((matrix)); then run_matrix --version-matrix "${matrix_filter}" version "${versions}"; fi
+if ((keymap_matrix)); then run_matrix --keymap-matrix "${keymap_filter}" keymap "${keymaps}"; fi
 
 echo "wine-tests: ${ran} runs, ${failures} failed, $(wine_since "${all_started}") s in all"
 ((failures == 0))

@@ -315,14 +315,17 @@ TEST(Win32SoftphoneWindow, KeysArriveAsTheKeyboardLayoutTypesThemEachTimeTheWind
             HandleOf(remote.window()));
 
   // The program's own window takes the focus between rounds, as a user's click on it would, so
-  // each round's keys are typed right after a change of foreground: where keys get lost, or
-  // land in the window that had the focus before. The softphone is in another process, as the
-  // real one is, so its own thread's layout and key state read them.
+  // each round's keys are typed just after a change of foreground (after the 100 ms the program
+  // pauses after each activation): where keys get lost, or land in the window that had the
+  // focus before. Typed sooner, Wine may still be syncing the new window's key state with the X
+  // server's and drop the Ctrl it was given. The softphone is in another process, as the real
+  // one is, so its own thread's layout and key state read them.
   constexpr int kRounds = 20;
   std::size_t before = 0;
   for (int round = 0; round < kRounds; ++round) {
     ASSERT_TRUE(softphone.BringToForeground(HandleOf(local.window(0)))) << "round " << round;
     ASSERT_TRUE(softphone.BringToForeground(HandleOf(remote.window()))) << "round " << round;
+    ::Sleep(100);
     Type(softphone, kTyped);
     ASSERT_EQ(WaitFor([&] { return ReceivedByRemote(remote.window(), before); }, typed->size()),
               *typed)
