@@ -15,15 +15,15 @@ void BM_Timer1Tick(benchmark::State& state) {
   Bridge bridge;
   // A steady tone: loud enough to be measured, never twice its own average.
   bridge.wave_in.Play(bridge.device, tavoro::platform::headless::Tone(1000, 40));
-  if (bridge.Start() || !bridge.main->Timer1.enabled())
+  if (bridge.Listen() || !bridge.Listening())
     state.SkipWithError("ring detection did not start");
   for (auto _ : state) {
     bridge.headless.clock.Advance(10);
-    bridge.main->Timer1_Timer();
+    bridge.call->Timer1_Timer();
   }
   if (!bridge.skype->placed_calls().empty())
     state.SkipWithError("a steady tone was taken for a ring");
-  benchmark::DoNotOptimize(bridge.main->Label8.caption());
+  benchmark::DoNotOptimize(bridge.display.average);
 }
 BENCHMARK(BM_Timer1Tick);
 

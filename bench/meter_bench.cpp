@@ -17,9 +17,7 @@ struct OpenMeter {
   explicit OpenMeter(benchmark::State& state) {
     wave_in.AddDevice("Microphone (USB Audio Device)");
     wave_in.Play(0, Tone(1000, 64));
-    meter.CaptureBytes = 100;
-    meter.WantedDeviceName = "Microphone";
-    if (!meter.OpenMeter())
+    if (!meter.OpenMeter("Microphone", 100))
       state.SkipWithError("the meter did not open");
     clock.Advance(10);
   }

@@ -1,8 +1,6 @@
 #include "app/frmMain.h"
 
-#include "app/modSoftphone.h"
 #include "app/run_time_error.h"
-#include "app/softphone_queue.h"
 #include "platform/clock.h"
 #include "product/identity.h"
 #include "settings/frmSetting.h"
@@ -17,16 +15,13 @@ namespace {
 using forms::Bounds;
 using platform::MsgBoxIcon;
 
-constexpr std::string_view kStandby = "待機中";
 constexpr std::string_view kSettingsSection = "Skype";
 constexpr std::string_view kAskForSettings = "初期設定をしてください";
 constexpr std::string_view kStartingSkype = "Skypeを起動します:";
 constexpr std::string_view kTalkingToSkype = "Skypeと通信を試みています";
 constexpr std::string_view kWaitingForSkype = "Skypeの応答待ちです:";
-constexpr std::int32_t kSkypeProtocol = 5;
 constexpr std::int64_t kCountdownSeconds = 15;
 constexpr std::uint32_t kFlashMs = 500;
-constexpr std::uint32_t kTimer1Ms = 10;
 
 constexpr std::string_view kAttachmentRefused =
     "Skypeがこのアプリケーションと連携できるように設定してください。\r\n"
@@ -48,60 +43,51 @@ Bounds RowText(int top) {
 frmMain::frmMain(platform::Runtime runtime, forms::WindowSystem& windows, MainWindowPeers peers)
     : Form(runtime, windows, "frmMain", std::string(kProgramTitle), Bounds{0, 0, 4245, 2295},
            forms::BorderStyle::FixedSingle),
-      Label3(*this, "Label3", RowLabel(120), "Skypeの状態"),
-      Text4(*this, "Text4", RowText(120)),
-      Label11(*this, "Label11", RowLabel(480), "Skype呼び出し元"),
-      Text7(*this, "Text7", RowText(480)),
-      Label12(*this, "Label12", RowLabel(840), "プッシュトーン検出"),
-      Text3(*this, "Text3", RowText(840)),
-      Label2(*this, "Label2", RowLabel(1440), "X-Liteの状態"),
-      Text8(*this, "Text8", RowText(1440)),
-      Label13(*this, "Label13", RowLabel(1800), "X-Lite音声検出"),
-      ProgressBar1(*this, "ProgressBar1", {1680, 1800, 2415, 255}, 0, 261),
-      Frame1(*this, "Frame1", {7080, 3360, 2535, 1335}, "ベル音検出"),
-      Label5(*this, "Label5", {120, 240, 1095, 255}, "現在のレベル", &Frame1),
-      Label7(*this, "Label7", {1320, 240, 975, 255}, "", &Frame1),
-      Label6(*this, "Label6", {120, 600, 1095, 255}, "平均値", &Frame1),
-      Label8(*this, "Label8", {1320, 600, 975, 255}, "", &Frame1),
-      Label9(*this, "Label9", {120, 960, 1095, 255}, "Detect", &Frame1),
-      Label10(*this, "Label10", {7200, 2640, 2415, 255}, "SkypeAudioDevice"),
-      Text6(*this, "Text6", {7200, 2940, 2415, 270}),
-      Timer1(*this, "Timer1", kTimer1Ms),
-      timColor1(*this, "timColor1", kFlashMs),
-      timColor2(*this, "timColor2", kFlashMs),
-      timColor3(*this, "timColor3", kFlashMs),
-      timColor4(*this, "timColor4", kFlashMs),
-      MSettei("MSettei", "設定(&S)"),
-      MHelp("MHelp", "ヘルプ(&H)"),
-      MHelpMain(MHelp.Add("MHelpMain", "目次とキーワード(&C)")),
-      MBar2(MHelp.Add("MBar2", forms::MenuItem::kSeparator)),
-      MVersionInfo(MHelp.Add("MVersionInfo", "バージョン情報(&A)")),
+      skype_state_label(*this, "Label3", RowLabel(120), "Skypeの状態"),
+      skype_state_box(*this, "Text4", RowText(120)),
+      caller_label(*this, "Label11", RowLabel(480), "Skype呼び出し元"),
+      caller_box(*this, "Text7", RowText(480)),
+      keypad_codes_label(*this, "Label12", RowLabel(840), "プッシュトーン検出"),
+      keypad_codes_box(*this, "Text3", RowText(840)),
+      softphone_state_label(*this, "Label2", RowLabel(1440), "X-Liteの状態"),
+      softphone_state_box(*this, "Text8", RowText(1440)),
+      level_bar_label(*this, "Label13", RowLabel(1800), "X-Lite音声検出"),
+      level_bar(*this, "ProgressBar1", {1680, 1800, 2415, 255}, 0, 261),
+      detection_frame(*this, "Frame1", {7080, 3360, 2535, 1335}, "ベル音検出"),
+      level_caption(*this, "Label5", {120, 240, 1095, 255}, "現在のレベル", &detection_frame),
+      level_label(*this, "Label7", {1320, 240, 975, 255}, "", &detection_frame),
+      average_caption(*this, "Label6", {120, 600, 1095, 255}, "平均値", &detection_frame),
+      average_label(*this, "Label8", {1320, 600, 975, 255}, "", &detection_frame),
+      detection_light(*this, "Label9", {120, 960, 1095, 255}, "Detect", &detection_frame),
+      device_caption(*this, "Label10", {7200, 2640, 2415, 255}, "SkypeAudioDevice"),
+      device_box(*this, "Text6", {7200, 2940, 2415, 270}),
+      skype_state_flash(*this, "timColor1", kFlashMs),
+      caller_flash(*this, "timColor2", kFlashMs),
+      keypad_codes_flash(*this, "timColor3", kFlashMs),
+      softphone_state_flash(*this, "timColor4", kFlashMs),
+      settings_menu("MSettei", "設定(&S)"),
+      help_menu("MHelp", "ヘルプ(&H)"),
+      help_contents_menu(help_menu.Add("MHelpMain", "目次とキーワード(&C)")),
+      help_separator(help_menu.Add("MBar2", forms::MenuItem::kSeparator)),
+      version_info_menu(help_menu.Add("MVersionInfo", "バージョン情報(&A)")),
       peers_(std::move(peers)),
       windows_(windows),
-      softphone_(std::make_unique<modSoftphone>(runtime, peers_.softphone_window)),
-      queue_(std::make_unique<SoftphoneQueue>(*softphone_)) {
-  Label9.set_back_color(kDetectIdleColor);
-  Register(MSettei);
-  Register(MHelp);
+      bridge_(runtime, {peers_.create_skype, peers_.softphone_window, peers_.meter}, settings_,
+              *this) {
+  detection_light.set_back_color(kDetectIdleColor);
+  Register(settings_menu);
+  Register(help_menu);
 
-  Text4.Change = [this] { Entry([this] { Text4_Change(); }); };
-  Text7.Change = [this] { Entry([this] { Text7_Change(); }); };
-  Text3.Change = [this] { Entry([this] { Text3_Change(); }); };
-  Text8.Change = [this] { Entry([this] { Text8_Change(); }); };
-  timColor1.Tick = [this] { Entry([this] { timColor1_Timer(); }); };
-  timColor2.Tick = [this] { Entry([this] { timColor2_Timer(); }); };
-  timColor3.Tick = [this] { Entry([this] { timColor3_Timer(); }); };
-  timColor4.Tick = [this] { Entry([this] { timColor4_Timer(); }); };
-  Timer1.Tick = [this] { Entry([this] { Timer1_Timer(); }); };
-  MSettei.Click = [this] { Entry([this] { MSettei_Click(); }); };
-  MHelpMain.Click = [this] { Entry([this] { MHelpMain_Click(); }); };
-  MVersionInfo.Click = [this] { Entry([this] { MVersionInfo_Click(); }); };
+  FlashOnChange(skype_state_box, skype_state_flash);
+  FlashOnChange(caller_box, caller_flash);
+  FlashOnChange(keypad_codes_box, keypad_codes_flash);
+  FlashOnChange(softphone_state_box, softphone_state_flash);
+  settings_menu.Click = [this] { Entry([this] { OnSettingsChosen(); }); };
+  help_contents_menu.Click = [this] { Entry([this] { OnHelpContentsChosen(); }); };
+  version_info_menu.Click = [this] { Entry([this] { OnVersionInfoChosen(); }); };
 }
 
-frmMain::~frmMain() {
-  if (oSkype_)
-    oSkype_->SetEventSink(nullptr);
-}
+frmMain::~frmMain() = default;
 
 settings::frmSetting* frmMain::settings_dialog() const {
   return setting_dialog_ && setting_dialog_->loaded() ? setting_dialog_.get() : nullptr;
@@ -117,54 +103,54 @@ void frmMain::Entry(const std::function<void()>& handler) {
   CatchUncaught(runtime(), handler);
 }
 
-void frmMain::AttachmentStatus(std::int32_t status) {
-  Entry([&] { oSkype_AttachmentStatus(status); });
-}
-void frmMain::CallStatus(std::shared_ptr<platform::SkypeCall> call, std::int32_t status) {
-  Entry([&] { oSkype_CallStatus(std::move(call), status); });
-}
-void frmMain::CallDtmfReceived(std::shared_ptr<platform::SkypeCall> call, std::string code) {
-  Entry([&] { oSkype_CallDtmfReceived(std::move(call), std::move(code)); });
+// Status display. A change inside the half second starts the flash again, so the last change
+// is always shown lit for the whole half second.
+void frmMain::FlashOnChange(forms::TextBox& box, forms::Timer& flash) {
+  box.Change = [this, &box, &flash] {
+    Entry([&] {
+      box.set_back_color(kFlashColor);
+      flash.set_enabled(false);
+      flash.set_enabled(true);
+    });
+  };
+  flash.Tick = [this, &box, &flash] {
+    Entry([&] {
+      flash.set_enabled(false);
+      box.set_back_color(forms::kWindowColor);
+    });
+  };
 }
 
-// Status display. A change inside the half second starts it again, so the last change is
-// always shown lit for the whole half second.
-void frmMain::Flash(forms::TextBox& box, forms::Timer& timer) {
-  box.set_back_color(kFlashColor);
-  timer.set_enabled(false);
-  timer.set_enabled(true);
+// What the bridge shows.
+void frmMain::ShowSkypeState(std::string_view text) {
+  skype_state_box.set_text(text);
 }
-void frmMain::Rest(forms::TextBox& box, forms::Timer& timer) {
-  timer.set_enabled(false);
-  box.set_back_color(forms::kWindowColor);
+void frmMain::ShowCaller(std::string_view handle) {
+  caller_box.set_text(handle);
 }
-void frmMain::Text4_Change() {
-  Flash(Text4, timColor1);
+void frmMain::ShowKeypadCodes(std::string_view codes) {
+  keypad_codes_box.set_text(codes);
 }
-void frmMain::Text7_Change() {
-  Flash(Text7, timColor2);
+// What the box holds, also what the user typed into it.
+std::string frmMain::KeypadCodes() const {
+  return keypad_codes_box.text();
 }
-void frmMain::Text3_Change() {
-  Flash(Text3, timColor3);
+void frmMain::ShowSoftphoneState(std::string_view text) {
+  softphone_state_box.set_text(text);
 }
-void frmMain::Text8_Change() {
-  Flash(Text8, timColor4);
+void frmMain::ShowLevel(std::int32_t level) {
+  level_label.set_caption(std::to_string(level));
+  level_bar.set_value(level);
 }
-void frmMain::timColor1_Timer() {
-  Rest(Text4, timColor1);
+void frmMain::ShowAverage(std::int32_t average) {
+  average_label.set_caption(std::to_string(average));
 }
-void frmMain::timColor2_Timer() {
-  Rest(Text7, timColor2);
-}
-void frmMain::timColor3_Timer() {
-  Rest(Text3, timColor3);
-}
-void frmMain::timColor4_Timer() {
-  Rest(Text8, timColor4);
+void frmMain::ShowRingHeard(bool heard) {
+  detection_light.set_back_color(heard ? kDetectRingColor : kDetectIdleColor);
 }
 
 // Menu.
-void frmMain::MSettei_Click() {
+void frmMain::OnSettingsChosen() {
   if (settings_dialog()) {
     setting_dialog_->Show();
     return;
@@ -175,12 +161,12 @@ void frmMain::MSettei_Click() {
   setting_dialog_->Show();
 }
 
-void frmMain::MHelpMain_Click() {
+void frmMain::OnHelpContentsChosen() {
   ui::ShowHelp(peers_.help_viewer, peers_.window_handle(),
                ui::HelpFilePath(runtime().process.AppPath()));
 }
 
-void frmMain::MVersionInfo_Click() {
+void frmMain::OnVersionInfoChosen() {
   if (about_box()) {
     about_box_->Show();
     return;
@@ -193,7 +179,7 @@ void frmMain::MVersionInfo_Click() {
 void frmMain::Form_QueryUnload(bool& cancel, forms::CloseReason reason) {
   (void)cancel;
   (void)reason;
-  peers_.meter.CloseMeter();
+  bridge_.CloseMeter();
   runtime().process.End();
 }
 
@@ -217,15 +203,14 @@ void frmMain::StartUp() {
   Show();
   LoadCallSettings();
 
-  oSkype_ = peers_.create_skype();
-  oSkype_->SetEventSink(this);
-  if (!oSkype_->ClientIsRunning()) {
+  bridge_.CreateClient();
+  if (!bridge_.ClientIsRunning()) {
     ShowWait();
     SetWaitCaption(std::string(kStartingSkype) + std::to_string(kCountdownSeconds));
     CountDown(kStartingSkype);
     UnloadWait();
     rt.loop.DoEvents();
-    oSkype_->ClientStart(false, false);
+    bridge_.StartClient();
   }
 
   // From here on start-up passes over every failing step, each on its own, and looks only
@@ -233,7 +218,7 @@ void frmMain::StartUp() {
   PassOver([&] { ShowWait(); });
   PassOver([&] { SetWaitCaption(kTalkingToSkype); });
   PassOver([&] { rt.loop.DoEvents(); });
-  bool attached = TryAttach();
+  bool attached = bridge_.TryAttach();
   PassOver([&] { UnloadWait(); });
   if (!attached) {
     PassOver([&] { ShowWait(); });
@@ -241,33 +226,24 @@ void frmMain::StartUp() {
         [&] { SetWaitCaption(std::string(kWaitingForSkype) + std::to_string(kCountdownSeconds)); });
     PassOver([&] { CountDown(kWaitingForSkype); });
     PassOver([&] { UnloadWait(); });
-    if (!TryAttach()) {
+    if (!bridge_.TryAttach()) {
       rt.boxes.MsgBox(kAttachmentRefused, MsgBoxIcon::Exclamation, kProgramTitle);
       rt.process.End();
     }
   }
-  PassOver([&] { Text4.set_text(kStandby); });
+  PassOver([&] { skype_state_box.set_text(kStandby); });
 
-  if (!softphone_->ActivateSoftphoneOnce()) {
+  if (!bridge_.SoftphoneRuns()) {
     rt.boxes.MsgBox(kSoftphoneMissingAtStartUpText, MsgBoxIcon::Exclamation, kProgramTitle);
     rt.process.End();
   }
-  PassOver([&] { Text8.set_text(kStandby); });
+  PassOver([&] { softphone_state_box.set_text(kStandby); });
   PassOver([&] {
-    const std::string device = GetSkypeAudioDevice();
-    peers_.meter.WantedDeviceName = device;
-    Text6.set_text(device);
+    const std::string device = bridge_.GetSkypeAudioDevice();
+    bridge_.ListenTo(device);
+    device_box.set_text(device);
   });
-  PassOver([&] { RestartRingDetection(); });
-}
-
-bool frmMain::TryAttach() {
-  try {
-    oSkype_->Attach(kSkypeProtocol, true);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
+  PassOver([&] { bridge_.RestartRingDetection(); });
 }
 
 void frmMain::AskForSettings() {
@@ -313,11 +289,6 @@ void frmMain::CountDown(std::string_view prefix) {
     rt.loop.DoEvents();
     rt.loop.Sleep(1);
   }
-}
-
-void frmMain::oSkype_AttachmentStatus(std::int32_t status) {
-  if (status == oSkype_->TextToAttachmentStatus("AVAILABLE"))
-    oSkype_->Attach(kSkypeProtocol, true);
 }
 
 }  // namespace tavoro::app

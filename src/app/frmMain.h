@@ -1,19 +1,15 @@
 #pragma once
-// The main window: the program's status display and the call bridge behind it. It runs the
-// start-up, handles the Skype client's events, listens for the home line's ring and drives the
-// softphone; the program lives exactly as long as this window.
-//
-// Everything runs on the window thread and every wait pumps, so handlers run inside each
-// other's waits. Two rules keep that sound: the softphone is driven only through one serial
-// queue, and every entry point (load, events, ticks, menu) hands a failure nobody caught to
-// the run-time error message.
+// The main window: the display of the call bridge, its menu, and the start-up that brings the
+// Skype client, the softphone and ring detection up; the program lives exactly as long as this
+// window. Every entry point of its own (load, menu, the flash timers) hands a failure nobody
+// caught to the run-time error message, as the bridge's do.
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/ring_statistics.h"
+#include "app/call_bridge.h"
 #include "audio/SoundMeter.h"
 #include "forms/controls.h"
 #include "forms/form.h"
@@ -37,9 +33,6 @@ class frmWait;
 
 namespace tavoro::app {
 
-class modSoftphone;
-class SoftphoneQueue;
-
 // The light green of a status box that has just changed.
 inline constexpr forms::Color kFlashColor = forms::Rgb(192, 255, 192);
 inline constexpr forms::Color kDetectIdleColor = 0xFFFFFF;
@@ -58,80 +51,56 @@ struct MainWindowPeers {
   std::function<platform::WindowHandle()> window_handle = [] { return platform::WindowHandle{}; };
 };
 
-class frmMain final : public forms::Form, private platform::SkypeEvents {
+class frmMain final : public forms::Form, private BridgeDisplay {
  public:
   frmMain(platform::Runtime runtime, forms::WindowSystem& windows, MainWindowPeers peers);
   ~frmMain() override;
 
-  // The visible rows.
-  forms::Label Label3;
-  forms::TextBox Text4;
-  forms::Label Label11;
-  forms::TextBox Text7;
-  forms::Label Label12;
-  forms::TextBox Text3;
-  forms::Label Label2;
-  forms::TextBox Text8;
-  forms::Label Label13;
-  forms::ProgressBar ProgressBar1;
+  // The visible rows. The control names are those the window system and the end-to-end
+  // checks find the controls by.
+  forms::Label skype_state_label;
+  forms::TextBox skype_state_box;
+  forms::Label caller_label;
+  forms::TextBox caller_box;
+  forms::Label keypad_codes_label;
+  forms::TextBox keypad_codes_box;
+  forms::Label softphone_state_label;
+  forms::TextBox softphone_state_box;
+  forms::Label level_bar_label;
+  forms::ProgressBar level_bar;
   // Outside the client area at the window's fixed size: diagnostics of ring detection and the
   // device the meter listens to.
-  forms::Frame Frame1;
-  forms::Label Label5;
-  forms::Label Label7;
-  forms::Label Label6;
-  forms::Label Label8;
-  forms::Label Label9;
-  forms::Label Label10;
-  forms::TextBox Text6;
+  forms::Frame detection_frame;
+  forms::Label level_caption;
+  forms::Label level_label;
+  forms::Label average_caption;
+  forms::Label average_label;
+  forms::Label detection_light;
+  forms::Label device_caption;
+  forms::TextBox device_box;
 
-  forms::Timer Timer1;
-  forms::Timer timColor1;
-  forms::Timer timColor2;
-  forms::Timer timColor3;
-  forms::Timer timColor4;
+  // Each status box is lit for half a second after its last change.
+  forms::Timer skype_state_flash;
+  forms::Timer caller_flash;
+  forms::Timer keypad_codes_flash;
+  forms::Timer softphone_state_flash;
 
-  forms::MenuItem MSettei;
-  forms::MenuItem MHelp;
-  forms::MenuItem& MHelpMain;
-  forms::MenuItem& MBar2;
-  forms::MenuItem& MVersionInfo;
+  forms::MenuItem settings_menu;
+  forms::MenuItem help_menu;
+  forms::MenuItem& help_contents_menu;
+  forms::MenuItem& help_separator;
+  forms::MenuItem& version_info_menu;
 
-  void MSettei_Click();
-  void MHelpMain_Click();
-  void MVersionInfo_Click();
-
-  void oSkype_AttachmentStatus(std::int32_t status);
-  void oSkype_CallStatus(std::shared_ptr<platform::SkypeCall> call, std::int32_t status);
-  void oSkype_CallDtmfReceived(std::shared_ptr<platform::SkypeCall> call, std::string code);
-
-  void Timer1_Timer();
-  void RestartRingDetection();
-  void StopRingDetection();
-  void ForwardRingToSkype();
-  std::string GetSkypeAudioDevice();
-
-  void Text4_Change();
-  void Text7_Change();
-  void Text3_Change();
-  void Text8_Change();
-  void timColor1_Timer();
-  void timColor2_Timer();
-  void timColor3_Timer();
-  void timColor4_Timer();
-
-  // The call flags.
-  bool NumberDialled = false;
-  bool SkypeCallAnswered = false;
-  bool SkypeCallRefused = false;
+  void OnSettingsChosen();
+  void OnHelpContentsChosen();
+  void OnVersionInfoChosen();
 
   // The in-memory settings, which the settings dialog's OK replaces.
   const std::string& CallTo() const { return settings_.call_to; }
   const std::array<std::string, settings::kMaxAcceptedCallers + 1>& AcceptedCallers() const {
     return settings_.accepted_callers;
   }
-  const RingStatistics& ring_statistics() const { return ring_; }
-  const SoftphoneQueue& softphone_queue() const { return *queue_; }
+  const CallBridge& bridge() const { return bridge_; }
   // The windows this one opened, while they are open.
   settings::frmSetting* settings_dialog() const;
   ui::frmAbout* about_box() const;
@@ -142,39 +111,32 @@ class frmMain final : public forms::Form, private platform::SkypeEvents {
   void Form_QueryUnload(bool& cancel, forms::CloseReason reason) override;
 
  private:
-  void AttachmentStatus(std::int32_t status) override;
-  void CallStatus(std::shared_ptr<platform::SkypeCall> call, std::int32_t status) override;
-  void CallDtmfReceived(std::shared_ptr<platform::SkypeCall> call, std::string code) override;
+  void ShowSkypeState(std::string_view text) override;
+  void ShowCaller(std::string_view handle) override;
+  void ShowKeypadCodes(std::string_view codes) override;
+  std::string KeypadCodes() const override;
+  void ShowSoftphoneState(std::string_view text) override;
+  void ShowLevel(std::int32_t level) override;
+  void ShowAverage(std::int32_t average) override;
+  void ShowRingHeard(bool heard) override;
 
   // Entry points run through here: a failure nobody caught ends the program.
   void Entry(const std::function<void()>& handler);
 
   void StartUp();
-  bool HaveCallSettings();
   void AskForSettings();
   void LoadCallSettings();
   void ShowWait();
   void SetWaitCaption(std::string_view caption);
   void UnloadWait();
   void CountDown(std::string_view prefix);
-  bool TryAttach();
-  // Sleeps 10 ms and pumps, `passes` times.
-  void PumpFor(int passes);
-  bool OpenCapture();
-  bool IsAcceptedCaller(const std::string& partner) const;
-  void RelayKeypadCode(const std::string& code);
-  void Flash(forms::TextBox& box, forms::Timer& timer);
-  void Rest(forms::TextBox& box, forms::Timer& timer);
+  // Lights `box` on each change and lets it rest when `flash` ticks.
+  void FlashOnChange(forms::TextBox& box, forms::Timer& flash);
 
-  // A ring was detected while a softphone sequence ran; its forward follows that sequence.
-  bool forward_waiting_ = false;
   MainWindowPeers peers_;
   forms::WindowSystem& windows_;
   settings::CallSettings settings_;
-  RingStatistics ring_;
-  std::shared_ptr<platform::SkypeClient> oSkype_;
-  std::unique_ptr<modSoftphone> softphone_;
-  std::unique_ptr<SoftphoneQueue> queue_;
+  CallBridge bridge_;
   std::unique_ptr<settings::frmSetting> setting_dialog_;
   std::unique_ptr<ui::frmAbout> about_box_;
   std::unique_ptr<ui::frmWait> wait_;

@@ -14,6 +14,9 @@ class RingStatistics {
   static constexpr std::int16_t kAveragedReadings = 1000;
   // A run longer than this is a ring.
   static constexpr std::int16_t kRingRun = 10;
+  // The meter reads 0 for silence; the offset added to its peak keeps the average off zero,
+  // so that twice it is a real margin above the room's noise.
+  static constexpr std::int32_t kLevelOffset = 5;
 
   enum class Verdict {
     WarmingUp,  // not tested: the average is still being built
@@ -22,7 +25,7 @@ class RingStatistics {
     Ring,       // the reading that completes a run; it is not added to the average
   };
 
-  // Takes one level (the meter's peak + 5).
+  // Takes one level (the meter's peak + kLevelOffset).
   Verdict Take(std::int32_t level);
 
   // A restart forgets the average but not the run: after a ring the run is still long, so a

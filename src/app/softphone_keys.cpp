@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/ascii.h"
+
 namespace tavoro::app {
 namespace {
 
+using platform::IsAsciiLetter;
 using platform::SoftphoneKey;
 
 constexpr std::string_view kEnterName = "{ENTER}";
 constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 // The lead bytes of multi-byte UTF-8 sequences: how many bytes follow, and the smallest value
 // such a sequence may carry (anything smaller is an overlong form).

@@ -28,6 +28,12 @@ platform::WaveFormat CaptureFormat() {
 
 }  // namespace
 
+bool SoundMeter::OpenMeter(std::string_view device_name, std::uint32_t capture_bytes) {
+  WantedDeviceName = device_name;
+  CaptureBytes = capture_bytes;
+  return OpenMeter();
+}
+
 bool SoundMeter::OpenMeter() {
   // The meter holds the handles of one capture only; a restart of ring detection can come
   // while one runs, and overwriting them would leak the device and its buffers.

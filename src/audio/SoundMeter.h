@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/wave_in.h"
 
@@ -20,9 +21,12 @@ class SoundMeter {
   SoundMeter(const SoundMeter&) = delete;
   SoundMeter& operator=(const SoundMeter&) = delete;
 
-  // Chooses the device, allocates two buffers of `CaptureBytes`, opens, queues and starts.
-  // False when the open, a prepare or a queue step failed, with `MeterErrorText` set; what was
-  // acquired stays until CloseMeter. A capture still held is closed first.
+  // Listens to the device whose product name holds `device_name`, in two buffers of
+  // `capture_bytes`: chooses the device, allocates, opens, queues and starts. False when the
+  // open, a prepare or a queue step failed, with `MeterErrorText` set; what was acquired stays
+  // until CloseMeter. A capture still held is closed first.
+  bool OpenMeter(std::string_view device_name, std::uint32_t capture_bytes);
+  // The same with the device and size the fields below name.
   bool OpenMeter();
 
   // 0 to 128: the largest |sample - 128| over the first `CaptureBytes` bytes of buffer 0, which
@@ -36,7 +40,7 @@ class SoundMeter {
   bool capturing() const { return capturing_; }
 
   // Module state, named as the callers know it.
-  std::uint32_t CaptureBytes = 0;  // set to 100 by ring detection before every open
+  std::uint32_t CaptureBytes = 0;  // of the last open; ring detection opens with 100
   std::string WantedDeviceName;
   std::uint32_t DeviceId = 0;  // kept across opens; changed only by a matching name
   platform::WaveResult LastWaveResult = platform::kWaveOk;

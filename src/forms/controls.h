@@ -1,7 +1,7 @@
 #pragma once
 // The controls the program's windows are made of. Each raises its events through plain
-// function members that the owning form sets to its handlers (`Text4.Change = [this] {
-// Text4_Change(); }`). Events fire for changes made by the program and by the user alike,
+// function members that the owning form sets to its handlers (`caller_box.Change = [this] {
+// OnCallerChanged(); }`). Events fire for changes made by the program and by the user alike,
 // as the windows they stand for do.
 
 #include <cstdint>

@@ -1,17 +1,20 @@
 #pragma once
-// The main window on the headless platform with every peer it talks to: a settings file on
-// disk, a scripted Skype client, a desktop with an "X-Lite" window, a capture device and the
-// help and shell recorders. Each case scripts the peers on the virtual clock and reads back
-// what the program did to them. The ring-detection benchmark drives the same machine.
+// The main window, or the call bridge alone with a recording display, on the headless platform
+// with every peer they talk to: a settings file on disk, a scripted Skype client, a desktop
+// with an "X-Lite" window, a capture device and the help and shell recorders. Each case
+// scripts the peers on the virtual clock and reads back what the program did to them. The
+// ring-detection benchmark drives the same machine.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
+#include "app/call_bridge.h"
 #include "app/frmMain.h"
 #include "audio/SoundMeter.h"
 #include "headless/fixed_version_query.h"
@@ -31,14 +34,40 @@ namespace tavoro::app::testing {
 
 namespace fs = std::filesystem;
 using platform::headless::ProgramEnded;
+using Boxes = std::vector<platform::headless::ShownMessageBox>;
 
 inline constexpr const char* kUsualSettings =
     "[Skype]\r\nCallTo=home.user\r\nAcceptFrom-1=alice\r\nAcceptFrom-2=bob\r\n";
 
-// The sample value that makes the main window read `level` (the meter's peak + 5).
+// The sample value that makes ring detection read `level` (the meter's peak + the offset).
 inline std::uint8_t SampleForLevel(int level) {
-  return static_cast<std::uint8_t>(128 + std::clamp(level - 5, 0, 127));
+  constexpr int kOffset = RingStatistics::kLevelOffset;
+  return static_cast<std::uint8_t>(128 + std::clamp(level - kOffset, 0, 127));
 }
+
+// Runs of (count, level) readings, one after another.
+inline std::vector<int> Levels(std::initializer_list<std::pair<int, int>> runs) {
+  std::vector<int> levels;
+  for (const auto& [count, level] : runs)
+    levels.insert(levels.end(), count, level);
+  return levels;
+}
+
+// What the bridge last showed.
+struct RecordingDisplay final : BridgeDisplay {
+  void ShowSkypeState(std::string_view text) override { skype_state = text; }
+  void ShowCaller(std::string_view handle) override { caller = handle; }
+  void ShowKeypadCodes(std::string_view codes) override { keypad_codes = codes; }
+  std::string KeypadCodes() const override { return keypad_codes; }
+  void ShowSoftphoneState(std::string_view text) override { softphone_state = text; }
+  void ShowLevel(std::int32_t shown) override { level = shown; }
+  void ShowAverage(std::int32_t shown) override { average = shown; }
+  void ShowRingHeard(bool heard) override { ring_heard = heard; }
+
+  std::string skype_state, caller, keypad_codes, softphone_state;
+  std::optional<std::int32_t> level, average;
+  bool ring_heard = false;
+};
 
 class Bridge {
  public:
@@ -48,7 +77,7 @@ class Bridge {
   explicit Bridge(const char* settings = kUsualSettings) {
     fs::create_directories(drives_ / "c" / "App");
     if (settings)
-      WriteSettings(settings);
+      std::ofstream(drives_ / "c" / "App" / "setting.ini", std::ios::binary) << settings;
     headless.process.SetAppPath("C:\\App");
     skype->SetRunning(true);
     skype->SetAudioIn("Line 1 (Virtual Cable)");
@@ -56,14 +85,9 @@ class Bridge {
   }
   ~Bridge() {
     main.reset();
+    call.reset();
     meter.CloseMeter();
     fs::remove_all(drives_);
-  }
-  Bridge(const Bridge&) = delete;
-  Bridge& operator=(const Bridge&) = delete;
-
-  void WriteSettings(const std::string& text) {
-    std::ofstream(drives_ / "c" / "App" / "setting.ini", std::ios::binary) << text;
   }
 
   // Creates the main window and shows it, which runs the start-up. True when the program ended
@@ -77,6 +101,21 @@ class Bridge {
     main = std::make_unique<frmMain>(
         headless.runtime(), windows,
         MainWindowPeers{ini, auto_start, [this] { return skype; }, softphone, meter, help, shell});
+  }
+
+  // The call bridge alone, brought up as start-up brings it up while the Skype client runs.
+  // True when the program ended meanwhile.
+  bool Listen() {
+    call = std::make_unique<CallBridge>(headless.runtime(),
+                                        CallBridgePeers{[this] { return skype; }, softphone, meter},
+                                        call_settings, display);
+    return Ends([&] {
+      call->CreateClient();
+      call->TryAttach();
+      call->SoftphoneRuns();
+      call->ListenTo(call->GetSkypeAudioDevice());
+      call->RestartRingDetection();
+    });
   }
 
   // True when `action` ended the program.
@@ -104,12 +143,7 @@ class Bridge {
       times.push_back(key.at_ms);
     return times;
   }
-  std::vector<std::string> MessageTexts() const {
-    std::vector<std::string> texts;
-    for (const auto& box : headless.boxes.shown())
-      texts.push_back(box.text);
-    return texts;
-  }
+  bool Listening() const { return main ? main->bridge().listening() : call->listening(); }
 
   // From now on Timer1's k-th tick (k = 1, 2, ...) reads levels[k - 1]; silence afterwards.
   // Meant to be called at the moment Timer1 was enabled, so the 10 ms slots line up with its
@@ -145,6 +179,10 @@ class Bridge {
   platform::headless::RecordingHelpViewer help;
   platform::headless::RecordingShellOpen shell;
   std::unique_ptr<frmMain> main;
+  // The bridge without a window: what `Listen` brings up.
+  settings::CallSettings call_settings{"home.user", {"", "alice", "bob"}};
+  RecordingDisplay display;
+  std::unique_ptr<CallBridge> call;
 };
 
 }  // namespace tavoro::app::testing

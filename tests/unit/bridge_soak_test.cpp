@@ -27,6 +27,7 @@ class Soak {
   Soak() {
     EXPECT_FALSE(bridge.Start());
     bridge.skype->WhenCallPlaced([this](const std::shared_ptr<ScriptedCall>& call) {
+      EXPECT_EQ(bridge.main->detection_light.back_color(), kDetectRingColor);
       const std::uint64_t now = bridge.Now();
       switch (Pick(10)) {
         case 0:
@@ -46,9 +47,9 @@ class Soak {
   }
 
   bool Idle() {
-    frmMain& main = *bridge.main;
-    return main.Timer1.enabled() && !main.softphone_queue().running() &&
-           main.softphone_queue().waiting() == 0 && bridge.headless.loop.pending_event_count() == 0;
+    const SoftphoneQueue& queue = bridge.main->bridge().softphone_queue();
+    return bridge.Listening() && !queue.running() && queue.waiting() == 0 &&
+           bridge.headless.loop.pending_event_count() == 0;
   }
   bool RunUntilIdle() {
     for (int i = 0; i < 400; ++i) {
@@ -131,9 +132,11 @@ TEST(BridgeSoak, ManyCallsOfBothDirectionsEndIdleWithNothingHeldOrLost) {
   EXPECT_EQ(bridge.skype->placed_calls().size(), static_cast<std::size_t>(outgoing));
   EXPECT_TRUE(soak.Idle());
   EXPECT_TRUE(bridge.meter.capturing());
-  EXPECT_FALSE(main.NumberDialled);
-  EXPECT_EQ(main.Text8.text(), "待機中");
-  EXPECT_EQ(main.Text8.back_color(), forms::kWindowColor);
+  EXPECT_FALSE(main.bridge().flags().NumberDialled);
+  EXPECT_FALSE(main.bridge().flags().forward_waiting);
+  EXPECT_EQ(main.softphone_state_box.text(), "待機中");
+  EXPECT_EQ(main.softphone_state_box.back_color(), forms::kWindowColor);
+  EXPECT_EQ(main.detection_light.back_color(), kDetectIdleColor);
   EXPECT_THAT(bridge.softphone.lost_keys(), IsEmpty());
   EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
   EXPECT_EQ(bridge.wave_in.open_handles(), 1u);

@@ -14,7 +14,6 @@ namespace {
 using platform::MsgBoxIcon;
 using platform::headless::AttachOutcome;
 using platform::headless::SkypeOperation;
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr const char* kAttachmentRefusedText =
@@ -63,24 +62,22 @@ TEST(StartUp, WithSkypeRunningAttachesAtOnceAndListensThreeSecondsLater) {
   EXPECT_EQ(bridge.skype->attaches()[0].protocol, 5);
   EXPECT_TRUE(bridge.skype->attaches()[0].wait);
   EXPECT_EQ(bridge.skype->attaches()[0].at_ms, 0u);
-  EXPECT_EQ(main.Text4.text(), "待機中");
-  EXPECT_EQ(main.Text8.text(), "待機中");
-  EXPECT_EQ(main.Text6.text(), "Line 1 (Virtual Cable)");
+  EXPECT_EQ(main.skype_state_box.text(), "待機中");
+  EXPECT_EQ(main.softphone_state_box.text(), "待機中");
+  EXPECT_EQ(main.device_box.text(), "Line 1 (Virtual Cable)");
   EXPECT_EQ(bridge.meter.WantedDeviceName, "Line 1 (Virtual Cable)");
   EXPECT_EQ(bridge.softphone.activations(bridge.xlite), (std::vector<std::uint64_t>{0}));
   EXPECT_EQ(bridge.Now(), 3000u) << "the restart waits 3 s before it listens";
-  EXPECT_TRUE(main.Timer1.enabled());
-  EXPECT_EQ(main.Timer1.interval(), 10u);
+  EXPECT_TRUE(main.bridge().listening());
   EXPECT_TRUE(bridge.meter.capturing());
   EXPECT_EQ(main.CallTo(), "home.user");
   EXPECT_EQ(main.AcceptedCallers()[1], "alice");
   EXPECT_EQ(main.AcceptedCallers()[2], "bob");
   EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
   // The wait window was shown once, for the attachment, and is gone.
-  int waits = 0;
-  for (const auto& shown : bridge.windows.shows())
-    waits += shown.form == "frmWait";
-  EXPECT_EQ(waits, 1);
+  EXPECT_EQ(std::count_if(bridge.windows.shows().begin(), bridge.windows.shows().end(),
+                          [](const auto& shown) { return shown.form == "frmWait"; }),
+            1);
   EXPECT_EQ(main.wait_window(), nullptr);
 }
 
@@ -96,7 +93,7 @@ TEST(StartUp, WithSkypeStoppedCountsDownSixteenSecondsThenStartsTheClient) {
   EXPECT_FALSE(bridge.skype->starts()[0].nosplash);
   ASSERT_EQ(bridge.skype->attaches().size(), 1u);
   EXPECT_EQ(bridge.skype->attaches()[0].at_ms, 16'000u);
-  EXPECT_EQ(bridge.main->Text4.text(), "待機中");
+  EXPECT_EQ(bridge.main->skype_state_box.text(), "待機中");
 }
 
 TEST(StartUp, ASecondAttachmentAfterItsOwnCountdownDecides) {
@@ -125,13 +122,11 @@ TEST(StartUp, ASecondAttachmentAfterItsOwnCountdownDecides) {
     // The countdown starts at 0.5 s, so the 16th calendar second is passed at 16 s.
     EXPECT_EQ(bridge.skype->attaches()[1].at_ms, 16'000u);
     if (c.ends) {
-      ASSERT_EQ(bridge.headless.boxes.shown().size(), 1u);
-      EXPECT_EQ(bridge.headless.boxes.shown()[0],
-                (platform::headless::ShownMessageBox{kAttachmentRefusedText,
-                                                     MsgBoxIcon::Exclamation, "Tavorophone"}));
+      EXPECT_EQ(bridge.headless.boxes.shown(),
+                (Boxes{{kAttachmentRefusedText, MsgBoxIcon::Exclamation, "Tavorophone"}}));
       EXPECT_THAT(bridge.softphone.activations(bridge.xlite), IsEmpty()) << "X-Lite not tested";
     } else {
-      EXPECT_EQ(bridge.main->Text4.text(), "待機中");
+      EXPECT_EQ(bridge.main->skype_state_box.text(), "待機中");
       EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
     }
   }
@@ -141,12 +136,10 @@ TEST(StartUp, WithoutXLiteShowsTheThreeLinesAndEnds) {
   Bridge bridge;
   bridge.softphone.CloseWindowAt(bridge.xlite, 0);
   EXPECT_TRUE(bridge.Start());
-  EXPECT_EQ(bridge.main->Text4.text(), "待機中");
-  EXPECT_EQ(bridge.main->Text8.text(), "");
-  ASSERT_EQ(bridge.headless.boxes.shown().size(), 1u);
-  EXPECT_EQ(bridge.headless.boxes.shown()[0],
-            (platform::headless::ShownMessageBox{kXLiteMissingAtStartText, MsgBoxIcon::Exclamation,
-                                                 "Tavorophone"}));
+  EXPECT_EQ(bridge.main->skype_state_box.text(), "待機中");
+  EXPECT_EQ(bridge.main->softphone_state_box.text(), "");
+  EXPECT_EQ(bridge.headless.boxes.shown(),
+            (Boxes{{kXLiteMissingAtStartText, MsgBoxIcon::Exclamation, "Tavorophone"}}));
   EXPECT_FALSE(bridge.meter.capturing());
 }
 
@@ -162,8 +155,9 @@ TEST(StartUp, MissingSettingsAreAskedForAtMostTwiceAndOnlyCallToIsRequired) {
       {"CallTo only, cancelled", "[Skype]\r\nCallTo=home.user\r\n", false, 1, false},
       {"nothing, cancelled twice", "", false, 2, true},
       {"nothing, filled in the first", "", true, 1, false},
-      {"gap before entry 5", "[Skype]\r\nCallTo=home.user\r\nAcceptFrom-5=eve\r\n", false, 1,
-       false},
+      {"gap before entry 5",
+       "[Skype]\r\nCallTo=home.user\r\nAcceptFrom-5=eve\r\nAcceptFrom-100=+81312345678\r\n", false,
+       1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -183,11 +177,8 @@ TEST(StartUp, MissingSettingsAreAskedForAtMostTwiceAndOnlyCallToIsRequired) {
     };
     EXPECT_EQ(bridge.Start(), c.ends);
     EXPECT_EQ(dialogs, c.dialogs);
-    EXPECT_EQ(bridge.MessageTexts(), std::vector<std::string>(c.dialogs, "初期設定をしてください"));
-    for (const auto& box : bridge.headless.boxes.shown()) {
-      EXPECT_EQ(box.icon, MsgBoxIcon::Information);
-      EXPECT_EQ(box.title, "Tavorophone");
-    }
+    EXPECT_EQ(bridge.headless.boxes.shown(),
+              Boxes(c.dialogs, {"初期設定をしてください", MsgBoxIcon::Information, "Tavorophone"}));
     EXPECT_EQ(bridge.main->visible(), !c.ends);
     if (c.ends) {
       EXPECT_THAT(bridge.skype->attaches(), IsEmpty());
@@ -196,6 +187,7 @@ TEST(StartUp, MissingSettingsAreAskedForAtMostTwiceAndOnlyCallToIsRequired) {
     EXPECT_EQ(bridge.main->CallTo(), "home.user");
     if (std::string(c.what) == "gap before entry 5") {
       EXPECT_EQ(bridge.main->AcceptedCallers()[5], "eve");
+      EXPECT_EQ(bridge.main->AcceptedCallers()[100], "+81312345678");
     }
   }
 }
@@ -209,25 +201,24 @@ TEST(StartUp, ASecondInstanceEndsShowingNothing) {
   EXPECT_EQ(bridge.skype->calls_of(SkypeOperation::ClientIsRunning), 0u);
 }
 
-TEST(StartUp, ClosingDuringTheCountdownEndsAtOnceWithTheMeterClosed) {
-  Bridge bridge;
-  bridge.skype->SetRunning(false);
-  bridge.headless.loop.PostAt(5'000, [&] { bridge.main->RequestClose(); });
-  EXPECT_TRUE(bridge.Start());
-  EXPECT_EQ(bridge.Now(), 5'000u);
-  EXPECT_THAT(bridge.skype->starts(), IsEmpty());
-  EXPECT_EQ(bridge.wave_in.open_handles(), 0u);
-  EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
-}
-
-TEST(StartUp, ClosingTheRunningWindowClosesTheMeterAndEnds) {
-  Bridge bridge;
-  ASSERT_FALSE(bridge.Start());
-  ASSERT_TRUE(bridge.meter.capturing());
-  EXPECT_TRUE(bridge.Ends([&] { bridge.main->RequestClose(); }));
-  EXPECT_FALSE(bridge.meter.capturing());
-  EXPECT_EQ(bridge.wave_in.open_handles(), 0u);
-  EXPECT_EQ(bridge.wave_in.live_buffers(), 0u);
+TEST(StartUp, ClosingEndsAtOnceWithTheMeterClosedDuringTheCountdownAndWhileListening) {
+  for (const bool listening : {false, true}) {
+    Bridge bridge;
+    bridge.skype->SetRunning(listening);
+    if (!listening)
+      bridge.headless.loop.PostAt(5'000, [&] { bridge.main->RequestClose(); });
+    EXPECT_EQ(bridge.Start(), !listening);
+    EXPECT_EQ(bridge.meter.capturing(), listening);
+    if (listening) {
+      EXPECT_TRUE(bridge.Ends([&] { bridge.main->RequestClose(); }));
+    }
+    EXPECT_EQ(bridge.Now(), listening ? 3'000u : 5'000u);
+    EXPECT_EQ(bridge.skype->starts().size(), 0u);
+    EXPECT_FALSE(bridge.meter.capturing());
+    EXPECT_EQ(bridge.wave_in.open_handles(), 0u);
+    EXPECT_EQ(bridge.wave_in.live_buffers(), 0u);
+    EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
+  }
 }
 
 TEST(StartUp, SkypeFailuresBeforeTheAttachmentEndWithTheRunTimeError) {
@@ -237,12 +228,9 @@ TEST(StartUp, SkypeFailuresBeforeTheAttachmentEndWithTheRunTimeError) {
     bridge.skype->Fail(failing, platform::SkypeError(platform::skype_result::kNotInstalled,
                                                      "Skype client isn't installed."));
     EXPECT_TRUE(bridge.Start());
-    EXPECT_EQ(bridge.MessageTexts(),
-              std::vector<std::string>{
-                  "実行時エラー '-2147220985 (80040207)':\r\n\r\nSkype client isn't installed."});
-    ASSERT_EQ(bridge.headless.boxes.shown().size(), 1u);
-    EXPECT_EQ(bridge.headless.boxes.shown()[0].icon, MsgBoxIcon::Critical);
-    EXPECT_EQ(bridge.headless.boxes.shown()[0].title, "Tavorophone");
+    EXPECT_EQ(bridge.headless.boxes.shown(),
+              (Boxes{{"実行時エラー '-2147220985 (80040207)':\r\n\r\nSkype client isn't installed.",
+                      MsgBoxIcon::Critical, "Tavorophone"}}));
   }
 }
 
@@ -251,52 +239,38 @@ TEST(StartUp, FailuresFromTheAttachmentOnArePassedOver) {
   bridge.skype->Fail(SkypeOperation::SettingsAudioIn,
                      platform::SkypeError(platform::skype_result::kNotAttached, "Not attached."));
   ASSERT_FALSE(bridge.Start());
-  EXPECT_EQ(bridge.main->Text6.text(), "");
+  EXPECT_EQ(bridge.main->device_box.text(), "");
   EXPECT_EQ(bridge.meter.WantedDeviceName, "");
-  EXPECT_TRUE(bridge.main->Timer1.enabled());
+  EXPECT_TRUE(bridge.Listening());
   EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
-}
-
-TEST(AttachmentStatus, TheClientComingBackIsAttachedAgainAndAFailureThereEnds) {
-  Bridge bridge;
-  ASSERT_FALSE(bridge.Start());
-  bridge.skype->ClientGoesAwayAt(10'000);
-  bridge.skype->ClientAnnouncesItselfAt(20'000);
-  ASSERT_FALSE(bridge.RunUntil(21'000));
-  ASSERT_EQ(bridge.skype->attaches().size(), 2u);
-  EXPECT_EQ(bridge.skype->attaches()[1].at_ms, 20'000u);
-
-  bridge.skype->ClientGoesAwayAt(30'000);
-  bridge.skype->ClientAnnouncesItselfAt(40'000);
-  bridge.skype->ScriptAttach(AttachOutcome::Refuse);
-  EXPECT_TRUE(bridge.RunUntil(41'000));
-  EXPECT_EQ(bridge.MessageTexts(),
-            std::vector<std::string>{
-                "実行時エラー '-2147220988 (80040204)':\r\n\r\nConnection refused."});
 }
 
 TEST(Menu, SettingsAndAboutOpenOneWindowEachAndHelpOpensTheFileBesideTheProgram) {
   Bridge bridge;
   ASSERT_FALSE(bridge.Start());
   frmMain& main = *bridge.main;
-  main.MSettei.Choose();
+  main.settings_menu.Choose();
   settings::frmSetting* first = main.settings_dialog();
   ASSERT_NE(first, nullptr);
-  main.MSettei.Choose();
+  main.settings_menu.Choose();
   EXPECT_EQ(main.settings_dialog(), first) << "no second dialog while one is open";
   first->cmdCancel.Press();
   EXPECT_EQ(main.settings_dialog(), nullptr);
-  main.MSettei.Choose();
+  main.settings_menu.Choose();
   ASSERT_NE(main.settings_dialog(), nullptr);
   EXPECT_EQ(main.settings_dialog()->Text2.text(), "home.user") << "a new dialog reads the file";
+  // A CallTo saved in the dialog is used at once.
+  main.settings_dialog()->Text2.UserEdits("new.user");
+  main.settings_dialog()->cmdOK.Press();
+  EXPECT_EQ(main.CallTo(), "new.user");
 
-  main.MVersionInfo.Choose();
+  main.version_info_menu.Choose();
   ui::frmAbout* about = main.about_box();
   ASSERT_NE(about, nullptr);
-  main.MVersionInfo.Choose();
+  main.version_info_menu.Choose();
   EXPECT_EQ(main.about_box(), about);
 
-  main.MHelpMain.Choose();
+  main.help_contents_menu.Choose();
   ASSERT_EQ(bridge.help.requests.size(), 1u);
   EXPECT_EQ(bridge.help.requests[0].help_file, "C:\\App\\Tavoro.chm");
 
@@ -305,16 +279,6 @@ TEST(Menu, SettingsAndAboutOpenOneWindowEachAndHelpOpensTheFileBesideTheProgram)
     modeless += shown.mode == forms::ShowMode::Modeless &&
                 (shown.form == "frmSetting" || shown.form == "frmAbout");
   EXPECT_EQ(modeless, 5);
-}
-
-TEST(Menu, ANewCallToSavedInTheDialogIsUsedAtOnce) {
-  Bridge bridge;
-  ASSERT_FALSE(bridge.Start());
-  bridge.main->MSettei.Choose();
-  settings::frmSetting& dialog = *bridge.main->settings_dialog();
-  dialog.Text2.UserEdits("new.user");
-  dialog.cmdOK.Press();
-  EXPECT_EQ(bridge.main->CallTo(), "new.user");
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 namespace tavoro::app::testing {
 namespace {
 
-using forms::Color;
 using platform::MsgBoxIcon;
 using platform::headless::ScriptedCall;
 using platform::headless::WaveCall;
@@ -26,13 +25,6 @@ int FirstRing(RingStatistics& stats, const std::vector<int>& levels) {
       return static_cast<int>(i);
   }
   return -1;
-}
-
-std::vector<int> Levels(std::initializer_list<std::pair<int, int>> runs) {
-  std::vector<int> levels;
-  for (const auto& [count, level] : runs)
-    levels.insert(levels.end(), count, level);
-  return levels;
 }
 
 TEST(RingStatistics, ElevenLoudReadingsInARowAfterTheWarmUpAreARing) {
@@ -88,11 +80,11 @@ TEST(RingStatistics, TheAverageIsAPlainMeanThenMovesByAThousandthAndSkipsTheRing
 class RingDetection : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(bridge.Start());
-    ASSERT_TRUE(bridge.main->Timer1.enabled());
+    ASSERT_FALSE(bridge.Listen());
+    ASSERT_TRUE(bridge.Listening());
     enabled_at = bridge.Now();
   }
-  frmMain& main() { return *bridge.main; }
+  const RecordingDisplay& shown() { return bridge.display; }
   // Plays a ring that Timer1 detects on its 111th tick.
   std::uint64_t PlayRing() {
     bridge.PlayLevels(Levels({{100, 5}, {11, 11}}));
@@ -102,55 +94,36 @@ class RingDetection : public ::testing::Test {
   std::uint64_t enabled_at = 0;
 };
 
-TEST_F(RingDetection, SilenceNeverFiresAndTheDiagnosticsShowEachReading) {
-  bridge.PlayLevels(Levels({{150, 5}, {1, 10}}));
-  ASSERT_FALSE(bridge.RunFor(1510));
-  EXPECT_EQ(main().Label7.caption(), "10");
-  EXPECT_EQ(main().ProgressBar1.value(), 10);
-  EXPECT_EQ(main().Label8.caption(), "5");
-  EXPECT_EQ(main().Label9.back_color(), kDetectIdleColor);
-  ASSERT_FALSE(bridge.RunFor(60'000));
-  EXPECT_THAT(bridge.skype->placed_calls(), IsEmpty());
-  EXPECT_EQ(main().ProgressBar1.max(), 261);
-}
-
 TEST_F(RingDetection, TheEleventhLoudTickCallsTheSkypeUserAndGivesUpAfter45To46Seconds) {
-  Color label9_when_called = 0;
-  bridge.skype->WhenCallPlaced([&](const std::shared_ptr<ScriptedCall>&) {
-    label9_when_called = main().Label9.back_color();
-  });
+  bool heard_when_called = false;
+  bridge.skype->WhenCallPlaced(
+      [&](const std::shared_ptr<ScriptedCall>&) { heard_when_called = shown().ring_heard; });
   const std::uint64_t ring_at = PlayRing();
   // The tick that hears the ring waits inside the call; probes run inside that wait.
-  struct Seen {
-    Color label9 = 0;
-    bool listening = true;
-    bool capturing = true;
-    std::string level;
-  } seen;
+  RecordingDisplay seen;
+  bool listening_then = true, capturing_then = true;
   bridge.headless.loop.PostAt(ring_at + 10, [&] {
-    seen = {main().Label9.back_color(), main().Timer1.enabled(), bridge.meter.capturing(),
-            main().Label7.caption()};
+    seen = shown();
+    listening_then = bridge.Listening();
+    capturing_then = bridge.meter.capturing();
   });
   ASSERT_FALSE(bridge.RunUntil(ring_at + 60'000));
-  EXPECT_EQ(label9_when_called, kDetectRingColor) << "red before the call is placed";
-  EXPECT_EQ(seen.label9, kDetectRingColor);
-  EXPECT_FALSE(seen.listening);
-  EXPECT_FALSE(seen.capturing);
-  EXPECT_EQ(seen.level, "11");
+  EXPECT_TRUE(heard_when_called) << "shown before the call is placed";
+  EXPECT_TRUE(seen.ring_heard);
+  EXPECT_EQ(seen.level, 11);
+  EXPECT_FALSE(listening_then);
+  EXPECT_FALSE(capturing_then);
   ASSERT_EQ(bridge.skype->placed_calls().size(), 1u);
   const auto& placed = bridge.skype->placed_calls()[0];
   EXPECT_EQ(placed.at_ms, ring_at);
   EXPECT_EQ(placed.targets, (std::vector<std::string>{"home.user", "", "", ""}));
   EXPECT_EQ(bridge.skype->users_asked(), std::vector<std::string>{"home.user"});
 
-  // Started at 12:00:04.110; more than 45 whole seconds have passed at 12:00:50.
-  EXPECT_EQ(placed.call->finished_at(), std::vector<std::uint64_t>{50'002});
-  EXPECT_GE(50'002 - ring_at, 45'000u);
-  EXPECT_LE(50'002 - ring_at, 46'000u);
-  EXPECT_TRUE(main().Timer1.enabled()) << "listening again";
+  // Started at 12:00:04.110; more than 45 whole seconds have passed at 12:00:50, 45.9 s on.
+  EXPECT_EQ(placed.call->finished_at(), std::vector<std::uint64_t>{ring_at + 45'892});
+  EXPECT_TRUE(bridge.Listening()) << "listening again";
   EXPECT_TRUE(bridge.meter.capturing());
   EXPECT_EQ(bridge.Keys(), std::vector<std::string>{"^h"}) << "the finished call hangs up";
-  EXPECT_EQ(bridge.skype->placed_calls().size(), 1u);
   EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
   EXPECT_EQ(bridge.wave_in.open_handles(), 1u);
 }
@@ -164,13 +137,13 @@ TEST_F(RingDetection, AnAnswerTakesTheRingingCallOnTheSoftphone) {
   ASSERT_FALSE(bridge.RunUntil(ring_at + 6000));
   EXPECT_EQ(bridge.Keys(), (std::vector<std::string>{"^h", "{ENTER}"}));
   EXPECT_EQ(bridge.KeyTimes(), (std::vector<std::uint64_t>{ring_at + 5302, ring_at + 5602}));
-  EXPECT_EQ(main().Text8.text(), "通話中");
-  EXPECT_FALSE(main().Timer1.enabled()) << "not listening while bridged";
+  EXPECT_EQ(shown().softphone_state, "通話中");
+  EXPECT_FALSE(bridge.Listening()) << "not listening while bridged";
   ASSERT_FALSE(bridge.RunUntil(ring_at + 60'000));
   EXPECT_THAT(bridge.skype->placed_calls()[0].call->finished_at(), IsEmpty());
-  EXPECT_FALSE(main().Timer1.enabled());
+  EXPECT_FALSE(bridge.Listening());
   ASSERT_FALSE(bridge.RunUntil(ring_at + 70'000));
-  EXPECT_TRUE(main().Timer1.enabled()) << "back after the Skype user hung up";
+  EXPECT_TRUE(bridge.Listening()) << "back after the Skype user hung up";
   EXPECT_EQ(bridge.Keys().back(), "^h");
 }
 
@@ -181,19 +154,19 @@ TEST_F(RingDetection, ARefusalRestartsDetectionOnceAndPlacesNoFurtherCall) {
   const std::uint64_t ring_at = PlayRing();
   bool listening_before = true;
   bridge.headless.loop.PostAt(ring_at + 5000 + 3290,
-                              [&] { listening_before = main().Timer1.enabled(); });
+                              [&] { listening_before = bridge.Listening(); });
   ASSERT_FALSE(bridge.RunUntil(ring_at + 5000 + 3290));
   EXPECT_FALSE(listening_before);
   EXPECT_EQ(bridge.Now(), ring_at + 5000 + 3300 + 2) << "the wait saw the flag and returned";
-  EXPECT_TRUE(main().Timer1.enabled());
-  EXPECT_TRUE(main().SkypeCallRefused);
+  EXPECT_TRUE(bridge.Listening());
+  EXPECT_TRUE(bridge.call->flags().SkypeCallRefused);
   EXPECT_EQ(bridge.Keys(), std::vector<std::string>{"^h"});
   const std::uint64_t listening_since = bridge.Now();
   ASSERT_FALSE(bridge.RunFor(60'000));
   EXPECT_EQ(bridge.skype->placed_calls().size(), 1u);
   EXPECT_THAT(bridge.skype->placed_calls()[0].call->finished_at(), IsEmpty());
   // One restart: the statistics have counted every tick since, uninterrupted.
-  EXPECT_EQ(main().ring_statistics().TickCount, 1000);
+  EXPECT_EQ(bridge.call->ring_statistics().TickCount, 1000);
   EXPECT_GE(bridge.Now() - listening_since, 10'000u);
 }
 
@@ -203,7 +176,7 @@ TEST_F(RingDetection, ARingHeardDuringASoftphoneSequenceIsForwardedWhenItIsDone)
   for (const bool answered : {false, true}) {
     SCOPED_TRACE(answered ? "answered" : "refused");
     Bridge bridge;
-    ASSERT_FALSE(bridge.Start());
+    ASSERT_FALSE(bridge.Listen());
     const std::uint64_t enabled = bridge.Now();
     bridge.PlayLevels(Levels({{100, 5}, {10, 11}, {2000, 20}}));
     // Ten loud readings by 1100 ms; the eleventh comes inside the hang-up's activation.
@@ -221,17 +194,12 @@ TEST_F(RingDetection, ARingHeardDuringASoftphoneSequenceIsForwardedWhenItIsDone)
     ASSERT_EQ(bridge.skype->placed_calls().size(), 1u);
     EXPECT_EQ(placed_at, enabled + 1105 + 300) << "right after the hang-up";
     EXPECT_THAT(bridge.skype->placed_calls()[0].call->finished_at(), IsEmpty());
-    frmMain& main = *bridge.main;
-    if (answered) {
-      EXPECT_EQ(bridge.Keys(), (std::vector<std::string>{"^h", "^h", "{ENTER}"}));
-      EXPECT_EQ(main.Text8.text(), "通話中");
-      EXPECT_FALSE(main.Timer1.enabled());
-    } else {
-      EXPECT_EQ(bridge.Keys(), (std::vector<std::string>{"^h", "^h"}));
-      EXPECT_EQ(main.Text8.text(), "待機中");
-      EXPECT_TRUE(main.Timer1.enabled()) << "listening again after one restart";
-      EXPECT_TRUE(main.SkypeCallRefused);
-    }
+    EXPECT_EQ(bridge.display.softphone_state, answered ? "通話中" : "待機中");
+    EXPECT_EQ(bridge.Listening(), !answered) << "listening again after one restart";
+    EXPECT_EQ(bridge.call->flags().SkypeCallRefused, !answered);
+    EXPECT_FALSE(bridge.call->flags().forward_waiting);
+    EXPECT_EQ(bridge.Keys(), answered ? (std::vector<std::string>{"^h", "^h", "{ENTER}"})
+                                      : (std::vector<std::string>{"^h", "^h"}));
   }
 }
 
@@ -245,13 +213,13 @@ TEST_F(RingDetection, ARestartWhileListeningClosesTheCaptureFirstAndNoTickReadsI
   std::vector<bool> polled_while_closed;
   for (std::uint64_t at = finish_at; at < finish_at + 3300; at += 5)
     bridge.headless.loop.PostAt(at, [&] {
-      polled_while_closed.push_back(main().Timer1.enabled() && !bridge.meter.capturing());
+      polled_while_closed.push_back(bridge.Listening() && !bridge.meter.capturing());
     });
-  const std::string before = main().Label7.caption();
+  const std::optional<std::int32_t> before = shown().level;
   ASSERT_FALSE(bridge.RunFor(5000));
   EXPECT_EQ(std::count(polled_while_closed.begin(), polled_while_closed.end(), true), 0);
-  EXPECT_EQ(before, "7");
-  EXPECT_TRUE(main().Timer1.enabled());
+  EXPECT_EQ(before, 7);
+  EXPECT_TRUE(bridge.Listening());
   EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
   EXPECT_EQ(bridge.wave_in.open_handles(), 1u);
   EXPECT_EQ(bridge.wave_in.live_buffers(), 2u);
@@ -272,18 +240,17 @@ TEST_F(RingDetection, TheMeterFailingTwiceEndsWithItsMessageAndOnceIsRetriedAfte
     const bool ended = bridge.RunUntil(finish_at + 10'000);
     EXPECT_EQ(ended, second_fails);
     if (!second_fails) {
-      EXPECT_TRUE(main().Timer1.enabled());
+      EXPECT_TRUE(bridge.Listening());
       EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty()) << "the first failure is silent";
       EXPECT_THAT(bridge.wave_in.misuse(), IsEmpty());
       continue;
     }
     EXPECT_EQ(bridge.Now(), finish_at + 300 + 3000 + 6000);
-    EXPECT_EQ(bridge.MessageTexts(),
-              std::vector<std::string>{"X-Liteの音量検出機能がエラーを返しました。\r\n"
-                                       "There is not enough memory available for this task.\r\n"
-                                       "プログラムを一旦終了し、起動しなおしてみてください。"});
-    EXPECT_EQ(bridge.headless.boxes.shown()[0].icon, MsgBoxIcon::Information);
-    EXPECT_EQ(bridge.headless.boxes.shown()[0].title, "Tavorophone");
+    EXPECT_EQ(bridge.headless.boxes.shown(),
+              (Boxes{{"X-Liteの音量検出機能がエラーを返しました。\r\n"
+                      "There is not enough memory available for this task.\r\n"
+                      "プログラムを一旦終了し、起動しなおしてみてください。",
+                      MsgBoxIcon::Information, "Tavorophone"}}));
   }
 }
 

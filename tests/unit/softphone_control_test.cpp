@@ -113,18 +113,6 @@ TEST_F(SoftphoneControlTest, AMissingWindowShowsTheMessageAndEndsBeforeAnyLaterK
   EXPECT_EQ(rt_.clock.Milliseconds(), 400u);  // the failing pass did not pause
 }
 
-TEST_F(SoftphoneControlTest, StartUpChecksPresenceWithOneActivationNoPauseAndNoMessage) {
-  EXPECT_FALSE(softphone_.ActivateSoftphoneOnce());
-  const auto xlite = windows_.AddWindow("X-Lite", 10);
-  rt_.clock.Advance(10);
-  EXPECT_TRUE(softphone_.ActivateSoftphoneOnce());
-
-  EXPECT_THAT(windows_.activations(xlite), ElementsAre(10));
-  EXPECT_EQ(rt_.clock.Milliseconds(), 10u);
-  EXPECT_THAT(rt_.boxes.shown(), IsEmpty());
-  EXPECT_FALSE(rt_.process.ended());
-}
-
 TEST_F(SoftphoneControlTest, RefusedFocusAndRefusedKeysAreNoFailureAndLostKeysAreSeen) {
   const auto xlite = windows_.AddWindow("X-Lite");
   windows_.SetTypingFails(true);

@@ -28,7 +28,6 @@ constexpr std::uint32_t kNoBit = 0xFFFFF & ~kFormat44kStereo16;
 
 struct Capture {
   explicit Capture(bool with_microphone = true) {
-    meter.CaptureBytes = 100;
     if (with_microphone)
       wave_in.AddDevice("Mic");
   }
@@ -88,8 +87,7 @@ TEST(SoundMeterDeviceChoice, LastMatchWithTheFormatBitWinsElseTheEarlierId) {
     for (const Device& device : c.devices)
       capture.wave_in.AddDevice(device.name, device.formats);
     capture.meter.DeviceId = c.earlier_id;
-    capture.meter.WantedDeviceName = c.wanted;
-    EXPECT_TRUE(capture.meter.OpenMeter()) << capture.meter.MeterErrorText;
+    EXPECT_TRUE(capture.meter.OpenMeter(c.wanted, 100)) << capture.meter.MeterErrorText;
     EXPECT_EQ(capture.meter.DeviceId, c.chosen);
   }
 }
@@ -113,7 +111,7 @@ TEST(SoundMeterPeak, LargestDistanceFromTheCentreOverTheFirstCaptureBytes) {
   for (const Case& c : cases) {
     Capture capture;
     capture.wave_in.Play(0, Recording(c.sound));
-    ASSERT_TRUE(capture.meter.OpenMeter());
+    ASSERT_TRUE(capture.meter.OpenMeter("Mic", 100));
     EXPECT_EQ(capture.ReadAfter(3), c.peak);
   }
 }
@@ -121,13 +119,11 @@ TEST(SoundMeterPeak, LargestDistanceFromTheCentreOverTheFirstCaptureBytes) {
 TEST(SoundMeterPeak, SnapshotBeyondCaptureBytesIsNotLookedAt) {
   Capture capture;
   capture.wave_in.Play(0, Tone(1000, 100));
-  capture.meter.CaptureBytes = 5001;
-  ASSERT_TRUE(capture.meter.OpenMeter());
+  ASSERT_TRUE(capture.meter.OpenMeter("Mic", 5001));
   EXPECT_GE(capture.ReadAfter(200), 99);
 
-  capture.meter.CaptureBytes = 100;
   capture.wave_in.Play(0, Silence());
-  ASSERT_TRUE(capture.meter.OpenMeter());
+  ASSERT_TRUE(capture.meter.OpenMeter("Mic", 100));
   EXPECT_EQ(capture.ReadAfter(10), 0);
   int left_over = 0;
   for (std::size_t i = 100; i < capture.meter.SnapshotBuffer.size(); ++i)
@@ -138,7 +134,7 @@ TEST(SoundMeterPeak, SnapshotBeyondCaptureBytesIsNotLookedAt) {
 // Only buffer 0 goes back into the queue, so each read sees what followed the previous one.
 TEST(SoundMeterPeak, EachReadAnalysesTheSoundThatFollowedThePreviousRead) {
   Capture capture;
-  ASSERT_TRUE(capture.meter.OpenMeter());
+  ASSERT_TRUE(capture.meter.OpenMeter("Mic", 100));
   EXPECT_EQ(capture.ReadAfter(2), 128) << "the zeroed buffer is not full yet";
   EXPECT_EQ(capture.ReadAfter(10), 0);
   EXPECT_EQ(capture.wave_in.queued_buffers(), 1u);
@@ -168,7 +164,7 @@ TEST(SoundMeterFailure, FailedStepSetsTheTextAndKeepsWhatItAcquiredUntilClosed) 
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.call) << " after " << c.after);
     Capture capture;
     capture.wave_in.FailCall(c.call, platform::kWaveNoMemory, c.after);
-    const bool opened = capture.meter.OpenMeter();
+    const bool opened = capture.meter.OpenMeter("Mic", 100);
     EXPECT_EQ(opened, c.call == WaveCall::Start);
     EXPECT_EQ(capture.meter.LastWaveResult, platform::kWaveNoMemory);
     EXPECT_EQ(capture.meter.MeterErrorText,
@@ -183,7 +179,7 @@ TEST(SoundMeterFailure, FailedStepSetsTheTextAndKeepsWhatItAcquiredUntilClosed) 
 
 TEST(SoundMeterFailure, NoDeviceAtAllFailsOnDeviceZeroWithTheBadIdText) {
   Capture capture(false);
-  EXPECT_FALSE(capture.meter.OpenMeter());
+  EXPECT_FALSE(capture.meter.OpenMeter("Mic", 100));
   EXPECT_EQ(capture.meter.DeviceId, 0u);
   EXPECT_EQ(capture.meter.MeterErrorText, capture.wave_in.ErrorText(platform::kWaveBadDeviceId));
   EXPECT_FALSE(capture.meter.MeterErrorText.empty());
@@ -192,8 +188,8 @@ TEST(SoundMeterFailure, NoDeviceAtAllFailsOnDeviceZeroWithTheBadIdText) {
 TEST(SoundMeterLifecycle, ReopenAndRepeatedClosesReleaseEachThingOnce) {
   Capture capture;
   EXPECT_EQ(capture.meter.ReadPeakLevel(), 0) << "never opened";
-  ASSERT_TRUE(capture.meter.OpenMeter());
-  ASSERT_TRUE(capture.meter.OpenMeter());
+  ASSERT_TRUE(capture.meter.OpenMeter("Mic", 100));
+  ASSERT_TRUE(capture.meter.OpenMeter("Mic", 100));
   EXPECT_EQ(capture.wave_in.open_handles(), 1u);
   EXPECT_EQ(capture.wave_in.live_buffers(), 2u);
   EXPECT_EQ(capture.ReadAfter(10), 0);
@@ -207,7 +203,8 @@ TEST(SoundMeterLifecycle, HeaderSizeIsThePlatformsOwn) {
   for (const std::uint32_t size : {32u, 48u}) {
     Capture capture;
     capture.wave_in.SetHeaderSize(size);
-    EXPECT_TRUE(capture.meter.OpenMeter()) << size << ": " << capture.meter.MeterErrorText;
+    EXPECT_TRUE(capture.meter.OpenMeter("Mic", 100))
+        << size << ": " << capture.meter.MeterErrorText;
   }
 }
 

@@ -232,11 +232,11 @@ TEST_F(Win32FormWindowsTest, MainWindowHasItsJapaneseMenuAndItsDiagnosticsOutsid
   ::GetClientRect(window, &client);
   EXPECT_EQ(client.right, Pixels(window, 4245));
   EXPECT_EQ(client.bottom, Pixels(window, 2295));
-  const RECT text4 = PlaceInForm(Control(main.Text4));
+  const RECT text4 = PlaceInForm(Control(main.skype_state_box));
   EXPECT_EQ(text4.left, Pixels(window, 1680));
   EXPECT_EQ(text4.top, Pixels(window, 120));
   // Frame1's labels are placed from the frame, beyond the right edge, and so not seen.
-  const RECT level = PlaceInForm(Control(main.Label5));
+  const RECT level = PlaceInForm(Control(main.level_caption));
   EXPECT_EQ(level.left, Pixels(window, 7080 + 120));
   EXPECT_EQ(level.top, Pixels(window, 3360 + 240));
   EXPECT_GT(level.left, client.right);

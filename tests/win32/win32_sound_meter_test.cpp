@@ -73,12 +73,11 @@ TEST(Win32SoundMeter, ToneOnTheLoopbackReadsClearlyAboveSilence) {
   }
 
   SoundMeter meter(wave_in);
-  meter.CaptureBytes = 100;
   // The harness's full name is longer than the caps field: it matches the cut name.
-  meter.WantedDeviceName = Environment("TAVORO_SOUND_MONITOR");
-  if (meter.WantedDeviceName.empty())
-    meter.WantedDeviceName = "Monitor of ";
-  ASSERT_TRUE(meter.OpenMeter()) << meter.MeterErrorText;
+  std::string monitor = Environment("TAVORO_SOUND_MONITOR");
+  if (monitor.empty())
+    monitor = "Monitor of ";
+  ASSERT_TRUE(meter.OpenMeter(monitor, 100)) << meter.MeterErrorText;
   platform::WaveInCaps caps;
   ASSERT_EQ(wave_in.DeviceCaps(meter.DeviceId, caps), platform::kWaveOk);
   EXPECT_TRUE(caps.product_name.starts_with("Monitor of ")) << caps.product_name;
