@@ -65,13 +65,17 @@ AREAS = [
     ("settings", "settings file", ["src/settings/*.cpp", "testing/headless/ini_text.cpp"]),
     ("startup", "start-up", ["src/setup/*.cpp"]),
 ]
-# Parts of frmMain.cpp that are start-up rather than call logic: Form_Load and what it calls
-# only from there, and the countdown's length.
+# Parts of src/app that are start-up rather than call logic: Form_Load and what it calls only
+# from there, the countdown's length, and the bridge's steps that only start-up takes.
 STARTUP_PARTS = {
     "src/app/frmMain.cpp": {
-        "functions": ["Form_Load", "StartUp", "TryAttach", "AskForSettings", "LoadCallSettings",
+        "functions": ["Form_Load", "StartUp", "AskForSettings", "LoadCallSettings",
                       "ShowWait", "SetWaitCaption", "UnloadWait", "CountDown"],
         "constants": ["kCountdownSeconds"],
+    },
+    "src/app/call_bridge.cpp": {
+        "functions": ["CreateClient", "StartClient", "TryAttach", "SoftphoneRuns"],
+        "constants": [],
     },
 }
 

@@ -29,23 +29,23 @@ platform::WaveFormat CaptureFormat() {
 }  // namespace
 
 bool SoundMeter::OpenMeter(std::string_view device_name, std::uint32_t capture_bytes) {
-  WantedDeviceName = device_name;
-  CaptureBytes = capture_bytes;
-  return OpenMeter();
+  wanted_device_name_ = device_name;
+  capture_bytes_ = capture_bytes;
+  return Open();
 }
 
-bool SoundMeter::OpenMeter() {
+bool SoundMeter::Open() {
   // The meter holds the handles of one capture only; a restart of ring detection can come
   // while one runs, and overwriting them would leak the device and its buffers.
   CloseMeter();
   const platform::WaveFormat format = CaptureFormat();
 
   for (CaptureBuffer& buffer : buffers_) {
-    buffer.memory = wave_in_.AllocateBuffer(CaptureBytes);
-    buffer.header = platform::WaveHeader{wave_in_.LockBuffer(buffer.memory), CaptureBytes, 0, 0};
+    buffer.memory = wave_in_.AllocateBuffer(capture_bytes_);
+    buffer.header = platform::WaveHeader{wave_in_.LockBuffer(buffer.memory), capture_bytes_, 0, 0};
   }
 
-  DeviceId = ChooseDeviceId(ReadDeviceNames(wave_in_), WantedDeviceName, DeviceId);
+  DeviceId = ChooseDeviceId(ReadDeviceNames(wave_in_), wanted_device_name_, DeviceId);
 
   LastWaveResult = wave_in_.Open(handle_, DeviceId, format);
   if (LastWaveResult != kWaveOk)
@@ -86,7 +86,7 @@ std::int16_t SoundMeter::ReadPeakLevel() {
   std::memcpy(SnapshotBuffer.data(), newest.header.data, copied);
   LastWaveResult = wave_in_.AddBuffer(handle_, newest.header, wave_in_.HeaderSize());
 
-  const std::size_t analysed = std::min<std::size_t>(CaptureBytes, SnapshotBuffer.size());
+  const std::size_t analysed = std::min<std::size_t>(capture_bytes_, SnapshotBuffer.size());
   int peak = 0;
   for (std::size_t i = 0; i < analysed; ++i)
     peak = std::max(peak, std::abs(int{SnapshotBuffer[i]} - 128));

@@ -26,10 +26,8 @@ class SoundMeter {
   // open, a prepare or a queue step failed, with `MeterErrorText` set; what was acquired stays
   // until CloseMeter. A capture still held is closed first.
   bool OpenMeter(std::string_view device_name, std::uint32_t capture_bytes);
-  // The same with the device and size the fields below name.
-  bool OpenMeter();
 
-  // 0 to 128: the largest |sample - 128| over the first `CaptureBytes` bytes of buffer 0, which
+  // 0 to 128: the largest |sample - 128| over the first `capture_bytes` of buffer 0, which
   // is then queued again. 0 without touching anything while no capture runs.
   std::int16_t ReadPeakLevel();
 
@@ -38,10 +36,11 @@ class SoundMeter {
   std::int16_t CloseMeter();
 
   bool capturing() const { return capturing_; }
+  // What the last open asked for.
+  const std::string& wanted_device_name() const { return wanted_device_name_; }
+  std::uint32_t capture_bytes() const { return capture_bytes_; }
 
   // Module state, named as the callers know it.
-  std::uint32_t CaptureBytes = 0;  // of the last open; ring detection opens with 100
-  std::string WantedDeviceName;
   std::uint32_t DeviceId = 0;  // kept across opens; changed only by a matching name
   platform::WaveResult LastWaveResult = platform::kWaveOk;
   std::string MeterErrorText;
@@ -54,7 +53,11 @@ class SoundMeter {
     bool prepared = false;
   };
 
+  bool Open();
   bool Fail();
+
+  std::uint32_t capture_bytes_ = 0;
+  std::string wanted_device_name_;
 
   platform::WaveIn& wave_in_;
   platform::WaveInHandle handle_ = platform::WaveInHandle::None;

@@ -65,7 +65,7 @@ TEST(StartUp, WithSkypeRunningAttachesAtOnceAndListensThreeSecondsLater) {
   EXPECT_EQ(main.skype_state_box.text(), "待機中");
   EXPECT_EQ(main.softphone_state_box.text(), "待機中");
   EXPECT_EQ(main.device_box.text(), "Line 1 (Virtual Cable)");
-  EXPECT_EQ(bridge.meter.WantedDeviceName, "Line 1 (Virtual Cable)");
+  EXPECT_EQ(bridge.meter.wanted_device_name(), "Line 1 (Virtual Cable)");
   EXPECT_EQ(bridge.softphone.activations(bridge.xlite), (std::vector<std::uint64_t>{0}));
   EXPECT_EQ(bridge.Now(), 3000u) << "the restart waits 3 s before it listens";
   EXPECT_TRUE(main.bridge().listening());
@@ -240,7 +240,7 @@ TEST(StartUp, FailuresFromTheAttachmentOnArePassedOver) {
                      platform::SkypeError(platform::skype_result::kNotAttached, "Not attached."));
   ASSERT_FALSE(bridge.Start());
   EXPECT_EQ(bridge.main->device_box.text(), "");
-  EXPECT_EQ(bridge.meter.WantedDeviceName, "");
+  EXPECT_EQ(bridge.meter.wanted_device_name(), "");
   EXPECT_TRUE(bridge.Listening());
   EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
 }
