@@ -7,8 +7,9 @@
 
 namespace tavoro::platform {
 
-constexpr bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+// Any character type: a byte of a multi-byte character, or a whole decoded one, is no letter.
+constexpr bool IsAsciiLetter(char32_t c) {
+  return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
 }
 
 constexpr char AsciiLower(char c) {

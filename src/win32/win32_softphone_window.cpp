@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "win32/wide_text.h"
 
 namespace tavoro::platform::win32 {
@@ -135,7 +136,7 @@ class KeyTyper {
     std::optional<Chord> chord;
     if (key.kind == SoftphoneKey::Kind::Enter) {
       chord = Chord{VK_RETURN, 0};
-    } else if (key.ctrl && IsAsciiLetter(key.character)) {
+    } else if (key.ctrl && platform::IsAsciiLetter(key.character)) {
       // Without Shift, whatever its case: "^h" and "^H" are both Ctrl+H to the softphone.
       const char32_t upper = key.character >= U'a' ? key.character - (U'a' - U'A') : key.character;
       chord = Chord{static_cast<WORD>(upper), 0};
@@ -154,10 +155,6 @@ class KeyTyper {
   std::vector<INPUT>& inputs() { return inputs_; }
 
  private:
-  static bool IsAsciiLetter(char32_t c) {
-    return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
-  }
-
   // None when the layout has no key for the character, or reaches it only with a shift state
   // beyond Shift, Ctrl and Alt (Hankaku, for one), which has no key to hold down.
   std::optional<Chord> ChordFor(char32_t character) const {
