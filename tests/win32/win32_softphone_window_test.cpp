@@ -103,10 +103,11 @@ Received Decode(LRESULT value) {
           (value & (1 << 27)) != 0};
 }
 
-// Until `read` has `count` things, or two seconds have passed.
+// Until `read` has `count` things, or fifteen seconds have passed.
 template <typename Read>
 std::vector<Received> WaitFor(Read read, std::size_t count) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  // Only a failing wait runs to the end: a loaded machine may take seconds to deliver a round.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (read().size() < count && std::chrono::steady_clock::now() < give_up)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   return read();
