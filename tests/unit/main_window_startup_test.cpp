@@ -66,6 +66,7 @@ TEST(StartUp, WithSkypeRunningAttachesAtOnceAndListensThreeSecondsLater) {
   EXPECT_EQ(main.softphone_state_box.text(), "待機中");
   EXPECT_EQ(main.device_box.text(), "Line 1 (Virtual Cable)");
   EXPECT_EQ(bridge.meter.wanted_device_name(), "Line 1 (Virtual Cable)");
+  EXPECT_EQ(bridge.meter.capture_bytes(), 100u);
   EXPECT_EQ(bridge.softphone.activations(bridge.xlite), (std::vector<std::uint64_t>{0}));
   EXPECT_EQ(bridge.Now(), 3000u) << "the restart waits 3 s before it listens";
   EXPECT_TRUE(main.bridge().listening());
@@ -264,6 +265,7 @@ TEST(Menu, SettingsAndAboutOpenOneWindowEachAndHelpOpensTheFileBesideTheProgram)
   main.settings_dialog()->cmdOK.Press();
   EXPECT_EQ(main.CallTo(), "new.user");
 
+  EXPECT_EQ(main.about_box(), nullptr);
   main.version_info_menu.Choose();
   ui::frmAbout* about = main.about_box();
   ASSERT_NE(about, nullptr);

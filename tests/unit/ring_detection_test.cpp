@@ -161,6 +161,12 @@ TEST_F(RingDetection, ARefusalRestartsDetectionOnceAndPlacesNoFurtherCall) {
   EXPECT_TRUE(bridge.Listening());
   EXPECT_TRUE(bridge.call->flags().SkypeCallRefused);
   EXPECT_EQ(bridge.Keys(), std::vector<std::string>{"^h"});
+  // The light stays red through the 100 warm-up readings and goes out at the first quiet one
+  // tested.
+  ASSERT_FALSE(bridge.RunFor(990));
+  EXPECT_TRUE(bridge.display.ring_heard);
+  ASSERT_FALSE(bridge.RunFor(30));
+  EXPECT_FALSE(bridge.display.ring_heard);
   const std::uint64_t listening_since = bridge.Now();
   ASSERT_FALSE(bridge.RunFor(60'000));
   EXPECT_EQ(bridge.skype->placed_calls().size(), 1u);

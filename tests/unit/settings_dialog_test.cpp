@@ -70,6 +70,8 @@ TEST_F(SettingsDialog, LoadsTheFileWithoutGapsAndTicksOnlyForExactlyOne) {
   EXPECT_EQ(dialog->List1.items(), (std::vector<std::string>{"bob", "alice"}));
   EXPECT_FALSE(dialog->Check1.checked());
   EXPECT_EQ(dialog->Text1.text(), "");
+  WriteFile("[Startup]\r\nWithWindows=1\r\n");
+  EXPECT_TRUE(Open()->Check1.checked());
 }
 
 TEST_F(SettingsDialog, AddKeepsExactDuplicatesOutAndDeleteNeedsASelection) {

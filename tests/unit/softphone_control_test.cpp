@@ -40,6 +40,7 @@ TEST(ParseSoftphoneKeys, ReadsCtrlLettersEnterAndEveryOtherCharacterAsItself) {
       {"^", {Char('^')}},
       {"{ENTER", {Char('{'), Char('E'), Char('N'), Char('T'), Char('E'), Char('R')}},
       {"あ\xff", {Char(U'あ'), Char(0xFFFD)}},
+      {"\xF4\x8F\xBF\xBF", {Char(0x10FFFF)}},
       {"", {}},
   };
   for (const auto& [keys, expected] : cases)
