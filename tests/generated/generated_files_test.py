@@ -182,28 +182,16 @@ def program_message_texts():
 
 
 class XmlResult(unittest.TextTestResult):
-    """Keeps each test's outcome for the result file."""
+    """Keeps the passes for the result file; failures and errors (of subtests too) are kept by
+    the base class."""
 
     def __init__(self, *args, **kwargs):
         super().__init__(*args, **kwargs)
-        self.outcomes = []
+        self.passes = []
 
     def addSuccess(self, test):
         super().addSuccess(test)
-        self.outcomes.append((test, None))
-
-    def addFailure(self, test, err):
-        super().addFailure(test, err)
-        self.outcomes.append((test, self._exc_info_to_string(err, test)))
-
-    def addError(self, test, err):
-        super().addError(test, err)
-        self.outcomes.append((test, self._exc_info_to_string(err, test)))
-
-    def addSubTest(self, test, subtest, err):
-        super().addSubTest(test, subtest, err)
-        if err is not None:
-            self.outcomes.append((subtest, self._exc_info_to_string(err, test)))
+        self.passes.append((test, None))
 
 
 def write_xml(path, outcomes):
@@ -236,7 +224,7 @@ def main(argv):
                                   traceback.format_exc())])
         return 1
     if args.xml:
-        write_xml(args.xml, result.outcomes)
+        write_xml(args.xml, result.passes + result.failures + result.errors)
     return 0 if result.wasSuccessful() else 1
 
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 
+#include "child_process.h"
 #include "win32/wide_text.h"
 #include "win32/win32_process.h"
 #include "win32/win32_shell.h"
@@ -15,25 +16,20 @@
 namespace tavoro::platform::win32 {
 namespace {
 
-constexpr wchar_t kChildVariable[] = L"TAVORO_SHELL_CHILD";
-
-// The child's half of the test below: started with the variable set, it runs for a while.
-TEST(Win32Shell, ChildRunsForAWhile) {
-  if (::GetEnvironmentVariableW(kChildVariable, nullptr, 0) == 0)
-    GTEST_SKIP() << "only runs as the child of the test beside it";
-  ::Sleep(400);
-  ::ExitProcess(0);
-}
+// The child's half of the test below: it runs for a while.
+[[maybe_unused]] const bool kChild =
+    testing::EnterChildMode(L"shell-child", [](const std::wstring&) -> DWORD {
+      ::Sleep(400);
+      return 0;
+    });
 
 TEST(Win32Shell, WaitingForAProgramReturnsEarlyForAMessageAndTrueOnceItEnded) {
   Win32Shell shell;
   EXPECT_EQ(shell.Start("tavoro-no-such-program", WindowShow::MinimizedFocus), nullptr);
 
-  ::SetEnvironmentVariableW(kChildVariable, L"1");
-  const auto child =
-      shell.Start("\"" + Narrow(ModulePath()) + "\" --gtest_filter=Win32Shell.ChildRunsForAWhile",
-                  WindowShow::MinimizedFocus);
-  ::SetEnvironmentVariableW(kChildVariable, nullptr);
+  ::SetEnvironmentVariableW(testing::kChildVariable, L"shell-child");
+  const auto child = shell.Start(Narrow(testing::ThisProgram()), WindowShow::MinimizedFocus);
+  ::SetEnvironmentVariableW(testing::kChildVariable, nullptr);
   ASSERT_NE(child, nullptr);
 
   MSG message{};

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/softphone_keys.h"
+#include "child_process.h"
 #include "win32/win32_softphone_window.h"
 #include "win32/window_thunk.h"
 
@@ -205,46 +206,23 @@ std::vector<Received> ReceivedByRemote(HWND window, WPARAM from = 0) {
   }
 }
 
-constexpr wchar_t kChildVariable[] = L"TAVORO_SOFTPHONE_CHILD_TITLE";
-
-// The child's half: started by RemoteSoftphone with the variable set, it shows a window with
-// that title until the window is closed.
-TEST(Win32SoftphoneWindow, ChildSoftphone) {
-  wchar_t title[256] = {};
-  if (::GetEnvironmentVariableW(kChildVariable, title, 256) == 0)
-    GTEST_SKIP() << "only runs as the child of the tests beside it";
-  SoftphoneDesktop desktop({title});
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (::IsWindow(desktop.window(0)) && std::chrono::steady_clock::now() < give_up)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-  return path;
-}
+// The child's half of RemoteSoftphone: a window with the title until the window is closed.
+[[maybe_unused]] const bool kChild =
+    testing::EnterChildMode(L"softphone", [](const std::wstring& title) -> DWORD {
+      SoftphoneDesktop desktop({title});
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+      while (::IsWindow(desktop.window(0)) && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return 0;
+    });
 
 // A window titled `title` in a process of its own, as the real softphone is.
 class RemoteSoftphone {
  public:
-  explicit RemoteSoftphone(const std::wstring& title) {
-    ::SetEnvironmentVariableW(kChildVariable, title.c_str());
-    std::wstring command_line =
-        L"\"" + ModulePath() + L"\" --gtest_filter=Win32SoftphoneWindow.ChildSoftphone";
-    // Its test report would only clutter ours.
-    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    null_device_ = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable,
-                                 OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = null_device_;
-    const BOOL started = ::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, nullptr, &startup, &child_);
-    ::SetEnvironmentVariableW(kChildVariable, nullptr);
+  explicit RemoteSoftphone(const std::wstring& title)
+      : child_(testing::StartChild(L"softphone", title)) {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (started && window_ == nullptr && std::chrono::steady_clock::now() < give_up) {
+    while (child_ != nullptr && window_ == nullptr && std::chrono::steady_clock::now() < give_up) {
       window_ = ::FindWindowW(kClassName, title.c_str());
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -252,13 +230,9 @@ class RemoteSoftphone {
   ~RemoteSoftphone() {
     if (window_ != nullptr)
       ::PostMessageW(window_, WM_CLOSE, 0, 0);
-    if (child_.hProcess != nullptr) {
-      if (::WaitForSingleObject(child_.hProcess, 10'000) != WAIT_OBJECT_0)
-        ::TerminateProcess(child_.hProcess, 1);
-      ::CloseHandle(child_.hProcess);
-      ::CloseHandle(child_.hThread);
-    }
-    ::CloseHandle(null_device_);
+    if (child_ != nullptr && ::WaitForSingleObject(child_, 10'000) != WAIT_OBJECT_0)
+      ::TerminateProcess(child_, 1);
+    ::CloseHandle(child_);
   }
   RemoteSoftphone(const RemoteSoftphone&) = delete;
   RemoteSoftphone& operator=(const RemoteSoftphone&) = delete;
@@ -266,8 +240,7 @@ class RemoteSoftphone {
   HWND window() const { return window_; }
 
  private:
-  HANDLE null_device_ = INVALID_HANDLE_VALUE;
-  PROCESS_INFORMATION child_{};
+  HANDLE child_;
   HWND window_ = nullptr;
 };
 
