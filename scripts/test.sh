@@ -81,9 +81,7 @@ build_preset() { cmake --preset "$1" && cmake --build --preset "$1"; }
 
 # shellcheck source=scripts/wine-env.sh
 source scripts/wine-env.sh
-# The i686 programs (and the NSIS installer) need a machine that runs 32-bit programs.
 no_32bit="this machine cannot run 32-bit programs"
-runs_i686() { wine_runs_32bit; }
 
 # ctest runs each test program, which writes its own XML; one that dies before writing it
 # (a sanitizer abort, a crash) gets a result with one failure so the totals show it.
@@ -149,6 +147,11 @@ if ((bootstrap)); then
   fi
 fi
 
+# The i686 programs (and the NSIS installer) need a machine that runs 32-bit programs; asked
+# once, now that bootstrap has installed Wine.
+runs_i686=0
+wine_runs_32bit && runs_i686=1
+
 # No folder includes from a folder above it (a failure counts as one failed step).
 phase layers scripts/check-layers.sh || failed_steps=$((failed_steps + 1))
 
@@ -183,7 +186,7 @@ fi
 
 for preset in win32 win64; do
   wants "${preset}" || continue
-  if [[ "${preset}" == win32 ]] && ! runs_i686; then
+  if [[ "${preset}" == win32 ]] && ((!runs_i686)); then
     skip "wine ${preset}" "${no_32bit}"
   elif [[ -n "${built[${preset}]:-}" ]]; then
     phase "wine ${preset}" run_wine "${preset}" || true
@@ -195,14 +198,20 @@ done
 # The programs end to end, every Windows build in one prefix; after the wine phases, which
 # replace the builds' results folders that this adds to.
 e2e_builds=()
+e2e_unbuilt=0
 for preset in win32 win64; do
-  [[ "${preset}" == win32 ]] && ! runs_i686 && continue
-  wants "${preset}" && [[ -n "${built[${preset}]:-}" ]] && e2e_builds+=("build/${preset}")
+  wants "${preset}" || continue
+  if [[ "${preset}" == win32 ]] && ((!runs_i686)); then
+    skip "e2e win32" "${no_32bit}"
+  elif [[ -n "${built[${preset}]:-}" ]]; then
+    e2e_builds+=("build/${preset}")
+  else
+    e2e_unbuilt=1
+  fi
 done
-wants win32 && ! runs_i686 && skip "e2e win32" "${no_32bit}"
 if ((${#e2e_builds[@]})); then
   phase "e2e" scripts/e2e.sh "${e2e_builds[@]}" || true
-elif wants win32 || wants win64; then
+elif ((e2e_unbuilt)); then
   skip "e2e" "build failed"
 fi
 
@@ -211,7 +220,7 @@ fi
 if wants win32; then
   if phase "release reproducible" scripts/check-reproducible.sh --no-bootstrap \
     --out build/release-out; then
-    if runs_i686; then
+    if ((runs_i686)); then
       phase "e2e installer" scripts/e2e-installer.sh || true
     else
       skip "e2e installer" "${no_32bit}"
