@@ -33,6 +33,8 @@ inline constexpr int Text2 = 1009;
 inline constexpr int Check1 = 1011;
 inline constexpr int cmdOK = 1012;
 inline constexpr int cmdCancel = 1013;
+inline constexpr int pin_box = 1017;
+inline constexpr int pin_confirmation_box = 1019;
 }  // namespace frmSetting
 
 namespace frmAbout {

@@ -124,6 +124,8 @@ void CallBridge::oSkype_CallStatus(std::shared_ptr<platform::SkypeCall> call, st
     display_.ShowCaller(partner);
     if (IsAcceptedCaller(partner)) {
       display_.ShowKeypadCodes("");
+      // Closed before anything can be keyed, so every code of this caller meets the gate.
+      pin_.Close(!settings_.pin.empty());
       StopRingDetection();
       rest = queue_.Begin();
       rest->Keys(SoftphoneHangUpKey)
@@ -131,7 +133,11 @@ void CallBridge::oSkype_CallStatus(std::shared_ptr<platform::SkypeCall> call, st
           .Activate()
           .Keys(SoftphoneCallKey)
           .Then([this] { display_.ShowSoftphoneState(kInCall); })
-          .Then([call] { call->Answer(); });
+          .Then([call] { call->Answer(); })
+          .Then([this] {
+            if (pin_.awaited())
+              display_.ShowSoftphoneState(kPinAwaited);
+          });
     }
   }
 
@@ -169,11 +175,31 @@ void CallBridge::oSkype_CallStatus(std::shared_ptr<platform::SkypeCall> call, st
 void CallBridge::oSkype_CallDtmfReceived(std::shared_ptr<platform::SkypeCall> call,
                                          std::string code) {
   // Any call's codes are relayed: the bridge does not ask which call it belongs to.
-  (void)call;
+  if (TakePinCode(call, code))
+    return;
   display_.ShowKeypadCodes(display_.KeypadCodes() + code);
   SoftphoneQueue::Sequence relay = queue_.Begin();
   relay.Then([this, code] { RelayKeypadCode(code); });
   queue_.Submit(std::move(relay));
+}
+
+// Decided as each code arrives, so the next code already knows whether the gate is open; no
+// PIN code waits for the softphone, which never sees one.
+bool CallBridge::TakePinCode(const std::shared_ptr<platform::SkypeCall>& call,
+                             const std::string& code) {
+  const PinGate::Outcome outcome = pin_.Take(code, settings_.pin);
+  if (outcome == PinGate::Outcome::Relay)
+    return false;
+  // One mark a code, so nobody reads the PIN off the screen.
+  display_.ShowKeypadCodes(display_.KeypadCodes() + "*");
+  if (outcome == PinGate::Outcome::Opened) {
+    display_.ShowKeypadCodes("");
+    display_.ShowSoftphoneState(kInCall);
+  } else if (outcome == PinGate::Outcome::TurnAway) {
+    // Were the end refused, the gate stays shut all the same.
+    PassOver([&] { call->Finish(); });
+  }
+  return true;
 }
 
 // Decided when the softphone's turn comes, so a "#" sees every key typed before it.
@@ -268,6 +294,8 @@ void CallBridge::Timer1_Timer() {
 
 void CallBridge::ForwardRingToSkype() {
   const platform::Runtime rt = runtime_;
+  // The gateway placed this call itself: its user keys no PIN.
+  pin_.Open();
   flags_.SkypeCallAnswered = false;
   flags_.SkypeCallRefused = false;
   const std::string handle = oSkype_->User(settings_.call_to)->Handle();

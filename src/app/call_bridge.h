@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "app/modSoftphone.h"
+#include "app/pin_gate.h"
 #include "app/ring_statistics.h"
 #include "app/softphone_queue.h"
 #include "audio/SoundMeter.h"
@@ -28,6 +29,7 @@ namespace tavoro::app {
 inline constexpr std::string_view kStandby = "待機中";
 inline constexpr std::string_view kInCall = "通話中";
 inline constexpr std::string_view kKeyRelayed = "プッシュボタン操作";
+inline constexpr std::string_view kPinAwaited = "暗証番号待ち";
 
 // What the bridge shows. Texts replace what was shown; the keypad codes are read back, so a
 // new code is appended to whatever the display holds by then.
@@ -109,6 +111,7 @@ class CallBridge final : private platform::SkypeEvents {
   const CallFlags& flags() const { return flags_; }
   const RingStatistics& ring_statistics() const { return ring_; }
   const SoftphoneQueue& softphone_queue() const { return queue_; }
+  const PinGate& pin_gate() const { return pin_; }
 
  private:
   void AttachmentStatus(std::int32_t status) override;
@@ -120,6 +123,8 @@ class CallBridge final : private platform::SkypeEvents {
   void oSkype_CallDtmfReceived(std::shared_ptr<platform::SkypeCall> call, std::string code);
   bool IsAcceptedCaller(const std::string& partner) const;
   void RelayKeypadCode(const std::string& code);
+  // True when the code was the caller's PIN, or part of it, and is not relayed.
+  bool TakePinCode(const std::shared_ptr<platform::SkypeCall>& call, const std::string& code);
 
   void StopRingDetection();
   bool OpenCapture();
@@ -137,6 +142,7 @@ class CallBridge final : private platform::SkypeEvents {
   SoftphoneQueue queue_{softphone_};
   RingStatistics ring_;
   CallFlags flags_;
+  PinGate pin_;
   std::string device_;
   platform::TimerId timer1_ = 0;
 };

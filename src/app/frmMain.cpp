@@ -5,6 +5,7 @@
 #include "product/identity.h"
 #include "settings/frmSetting.h"
 #include "settings/modIniEdit.h"
+#include "settings/pin_setting.h"
 #include "ui/frmAbout.h"
 #include "ui/frmWait.h"
 #include "ui/modHTMLHelp.h"
@@ -156,8 +157,8 @@ void frmMain::OnSettingsChosen() {
     return;
   }
   // A closed dialog is gone; a new one reads the file afresh.
-  setting_dialog_ = std::make_unique<settings::frmSetting>(runtime(), windows_, peers_.ini,
-                                                           peers_.auto_start, settings_);
+  setting_dialog_ = std::make_unique<settings::frmSetting>(
+      runtime(), windows_, peers_.ini, peers_.auto_start, peers_.credentials, settings_);
   setting_dialog_->Show();
 }
 
@@ -248,7 +249,8 @@ void frmMain::StartUp() {
 
 void frmMain::AskForSettings() {
   runtime().boxes.MsgBox(kAskForSettings, MsgBoxIcon::Information, kProgramTitle);
-  settings::frmSetting dialog(runtime(), windows_, peers_.ini, peers_.auto_start, settings_);
+  settings::frmSetting dialog(runtime(), windows_, peers_.ini, peers_.auto_start,
+                              peers_.credentials, settings_);
   dialog.Show(forms::ShowMode::Modal);
 }
 
@@ -258,6 +260,7 @@ void frmMain::LoadCallSettings() {
   for (int position = 1; position <= settings::kMaxAcceptedCallers; ++position)
     settings_.accepted_callers[position] =
         peers_.ini.ReadSetting(kSettingsSection, "AcceptFrom-" + std::to_string(position));
+  settings_.pin = settings::ReadPin(peers_.credentials);
 }
 
 void frmMain::ShowWait() {

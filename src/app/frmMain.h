@@ -15,6 +15,7 @@
 #include "forms/form.h"
 #include "forms/menu.h"
 #include "forms/timer.h"
+#include "platform/credential_store.h"
 #include "platform/help_viewer.h"
 #include "platform/shell_open.h"
 #include "platform/skype_client.h"
@@ -42,6 +43,8 @@ inline constexpr forms::Color kDetectRingColor = 0x0000FF;
 struct MainWindowPeers {
   settings::modIniEdit& ini;
   settings::modRegAutoStart& auto_start;
+  // Where the PIN is kept.
+  platform::CredentialStore& credentials;
   platform::SkypeClientFactory create_skype;
   platform::SoftphoneWindow& softphone_window;
   audio::SoundMeter& meter;

@@ -30,6 +30,9 @@ class TextBox final : public Control {
   Color back_color() const { return back_color_; }
   void set_back_color(Color color);
 
+  // Shows a mark for each character typed instead of the text, as for a PIN.
+  bool masked = false;
+
   Event Change;
 
  private:

@@ -12,12 +12,13 @@
 #include "product/identity.h"
 #include "settings/modIniEdit.h"
 #include "settings/modRegAutoStart.h"
+#include "win32/com.h"
 #include "win32/wide_text.h"
+#include "win32/win32_credential_store.h"
 #include "win32/win32_help_viewer.h"
 #include "win32/win32_profile_file.h"
 #include "win32/win32_registry.h"
 #include "win32/win32_runtime.h"
-#include "win32/com.h"
 #include "win32/win32_shell_open.h"
 #include "win32/win32_skype_client.h"
 #include "win32/win32_softphone_window.h"
@@ -45,13 +46,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Win32HelpViewer help;
     Win32ShellOpen shell;
     Win32WindowSystem windows(instance, runtime.loop);
+    Win32CredentialStore credentials;
 
     // The help viewer is owned by the main window, which exists only once the form is made.
     const app::frmMain* main_form = nullptr;
     app::MainWindowPeers peers{
-        ini,       auto_start, [&runtime] { return CreateSkype4ComClient(runtime.loop); },
-        softphone, meter,      help,
-        shell,
+        ini,         auto_start,
+        credentials, [&runtime] { return CreateSkype4ComClient(runtime.loop); },
+        softphone,   meter,
+        help,        shell,
     };
     peers.window_handle = [&windows, &main_form] {
       const HWND window = main_form ? windows.WindowOf(*main_form) : nullptr;

@@ -15,6 +15,8 @@ struct CallSettings {
   // Positions 1 to 100 (index 0 unused, so positions read as the keys AcceptFrom-1 to -100
   // they come from); an empty text is an unused position.
   std::array<std::string, kMaxAcceptedCallers + 1> accepted_callers;
+  // What an accepted caller keys before dialling; empty when callers dial at once.
+  std::string pin;
 };
 
 }  // namespace tavoro::settings

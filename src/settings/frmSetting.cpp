@@ -4,6 +4,7 @@
 #include <string>
 
 #include "product/identity.h"
+#include "settings/pin_setting.h"
 
 namespace tavoro::settings {
 namespace {
@@ -20,8 +21,8 @@ std::string AcceptFromKey(int position) {
 
 frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
                        modIniEdit& settings, modRegAutoStart& auto_start,
-                       settings::CallSettings& running)
-    : Form(runtime, windows, "frmSetting", "Tavorophone\u3000設定", Bounds{0, 0, 5040, 5385},
+                       platform::CredentialStore& credentials, settings::CallSettings& running)
+    : Form(runtime, windows, "frmSetting", "Tavorophone\u3000設定", Bounds{0, 0, 5040, 6945},
            forms::BorderStyle::FixedSingle),
       Frame3(*this, "Frame3", {120, 120, 4815, 3855}, "発着信の設定"),
       Frame1(*this, "Frame1", {120, 240, 4575, 2415}, "Skypeユーザー登録", &Frame3),
@@ -37,10 +38,22 @@ frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
       Text2(*this, "Text2", {240, 480, 4095, 270}, &Frame2),
       Frame4(*this, "Frame4", {120, 4080, 4815, 615}, "起動の設定"),
       Check1(*this, "Check1", {360, 240, 4095, 255}, "Windows起動時に自動的に起動する", &Frame4),
-      cmdOK(*this, "cmdOK", {2640, 4800, 1095, 375}, "OK"),
-      cmdCancel(*this, "cmdCancel", {3840, 4800, 1095, 375}, "キャンセル"),
+      cmdOK(*this, "cmdOK", {2640, 6360, 1095, 375}, "OK"),
+      cmdCancel(*this, "cmdCancel", {3840, 6360, 1095, 375}, "キャンセル"),
+      // The PIN's frame is added below the others; the buttons stay at the foot of the dialog.
+      pin_frame(*this, "pin_frame", {120, 4800, 4815, 1455}, "暗証番号の設定"),
+      pin_note(
+          *this, "pin_note", {240, 240, 4455, 450},
+          "ひかり電話へ発信する前に押してもらう番号です\r\n（数字4～12桁、空欄なら暗証番号なし）",
+          &pin_frame),
+      pin_label(*this, "pin_label", {240, 780, 1515, 255}, "暗証番号", &pin_frame),
+      pin_box(*this, "pin_box", {1800, 750, 2055, 270}, &pin_frame),
+      pin_confirmation_label(*this, "pin_confirmation_label", {240, 1110, 1515, 255},
+                             "確認のため再入力", &pin_frame),
+      pin_confirmation_box(*this, "pin_confirmation_box", {1800, 1080, 2055, 270}, &pin_frame),
       settings_(settings),
       auto_start_(auto_start),
+      credentials_(credentials),
       running_(running) {
   Text1.tab_index = 0;
   cmdAddUser.tab_index = 1;
@@ -56,6 +69,14 @@ frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
   Frame2.tab_index = 11;
   Label2.tab_index = 12;
   Frame4.tab_index = 13;
+  pin_box.tab_index = 14;
+  pin_confirmation_box.tab_index = 15;
+  pin_frame.tab_index = 16;
+  pin_note.tab_index = 17;
+  pin_label.tab_index = 18;
+  pin_confirmation_label.tab_index = 19;
+  pin_box.masked = true;
+  pin_confirmation_box.masked = true;
   Text1.tooltip = kSkypeNamePrompt;
   Text2.tooltip = kSkypeNamePrompt;
   cmdOK.is_default = true;
@@ -64,6 +85,8 @@ frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
   cmdDelUser.Click = [this] { cmdDelUser_Click(); };
   cmdOK.Click = [this] { cmdOK_Click(); };
   cmdCancel.Click = [this] { cmdCancel_Click(); };
+  pin_box.Change = [this] { pin_edited_ = true; };
+  pin_confirmation_box.Change = [this] { pin_edited_ = true; };
 }
 
 void frmSetting::Form_Load() {
@@ -74,6 +97,33 @@ void frmSetting::Form_Load() {
       List1.AddItem(name);
   }
   Check1.set_checked(settings_.ReadSetting("Startup", "WithWindows") == "1");
+  // A PIN that cannot be read shows as empty boxes and stays kept until the user types one.
+  std::string pin = ReadPin(credentials_);
+  if (pin == kUnusablePin)
+    pin.clear();
+  pin_box.set_text(pin);
+  pin_confirmation_box.set_text(pin);
+  pin_edited_ = false;
+}
+
+bool frmSetting::SavePinIfEdited() {
+  if (!pin_edited_)
+    return true;
+  const std::string& pin = pin_box.text();
+  if (const auto problem = PinProblem(pin, pin_confirmation_box.text())) {
+    runtime().boxes.MsgBox(*problem, platform::MsgBoxIcon::Exclamation, kProgramTitle);
+    return false;
+  }
+  const platform::SystemCode saved = SavePin(credentials_, pin);
+  if (saved != platform::kSuccess) {
+    runtime().boxes.MsgBox(
+        "暗証番号を保存できませんでした。前の暗証番号のままです。\r\nエラー番号: " +
+            std::to_string(saved),
+        platform::MsgBoxIcon::Exclamation, kProgramTitle);
+    return false;
+  }
+  running_.pin = pin;
+  return true;
 }
 
 void frmSetting::cmdAddUser_Click() {
@@ -98,6 +148,10 @@ void frmSetting::cmdDelUser_Click() {
 }
 
 void frmSetting::cmdOK_Click() {
+  // Checked first: a PIN that is refused leaves the dialog open with nothing written, so the
+  // user corrects it without losing the other changes.
+  if (!SavePinIfEdited())
+    return;
   bool written = settings_.WriteSetting("Skype", "CallTo", Text2.text());
   running_.call_to = Text2.text();
   for (int position = 1; position <= kMaxAcceptedCallers; ++position) {

@@ -1,10 +1,12 @@
 #pragma once
-// The settings dialog: the accepted callers, the Skype user a home-line ring goes to, and
-// start with Windows. Filled from the settings file each time it opens; OK writes everything
-// back and updates the running program at once; Cancel and the close box change nothing.
+// The settings dialog: the accepted callers, the Skype user a home-line ring goes to, start
+// with Windows, and the PIN callers key before they dial. Filled from the settings file and
+// the credential store each time it opens; OK writes everything back and updates the running
+// program at once; Cancel and the close box change nothing.
 
 #include "forms/controls.h"
 #include "forms/form.h"
+#include "platform/credential_store.h"
 #include "settings/call_settings.h"
 #include "settings/modIniEdit.h"
 #include "settings/modRegAutoStart.h"
@@ -14,7 +16,8 @@ namespace tavoro::settings {
 class frmSetting final : public forms::Form {
  public:
   frmSetting(platform::Runtime runtime, forms::WindowSystem& windows, modIniEdit& settings,
-             modRegAutoStart& auto_start, settings::CallSettings& running);
+             modRegAutoStart& auto_start, platform::CredentialStore& credentials,
+             settings::CallSettings& running);
 
   forms::Frame Frame3;
   forms::Frame Frame1;
@@ -30,6 +33,13 @@ class frmSetting final : public forms::Form {
   forms::CheckBox Check1;
   forms::Button cmdOK;
   forms::Button cmdCancel;
+  // Declared after the older controls, which so keep the ids other programs find them by.
+  forms::Frame pin_frame;
+  forms::Label pin_note;
+  forms::Label pin_label;
+  forms::TextBox pin_box;
+  forms::Label pin_confirmation_label;
+  forms::TextBox pin_confirmation_box;
 
   void cmdAddUser_Click();
   void cmdDelUser_Click();
@@ -40,8 +50,15 @@ class frmSetting final : public forms::Form {
   void Form_Load() override;
 
  private:
+  // False when the PIN boxes stand as loaded, or a PIN that could not be read is left as it
+  // is; true once they were changed and so are to be saved.
+  bool pin_edited_ = false;
+  // Checks and keeps the PIN as typed; false, with the user told why, when it was not kept.
+  bool SavePinIfEdited();
+
   modIniEdit& settings_;
   modRegAutoStart& auto_start_;
+  platform::CredentialStore& credentials_;
   settings::CallSettings& running_;
 };
 

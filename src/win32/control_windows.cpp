@@ -55,7 +55,8 @@ void OpenClip(const forms::Animation& animation, HWND window) {
 DWORD KindStyle(const forms::Control& control) {
   switch (control.kind()) {
     case ControlKind::TextBox:
-      return ES_LEFT | ES_AUTOHSCROLL;
+      return ES_LEFT | ES_AUTOHSCROLL |
+             (static_cast<const forms::TextBox&>(control).masked ? ES_PASSWORD : 0);
     case ControlKind::Label:
       // Notifying statics take the mouse: clicks and moves reach the label, not the form.
       return SS_LEFT | SS_NOTIFY;

@@ -22,6 +22,7 @@
 #include "headless/headless_wave_in.h"
 #include "headless/headless_window_system.h"
 #include "headless/host_profile_file.h"
+#include "headless/memory_credential_store.h"
 #include "headless/memory_registry.h"
 #include "headless/recording_help_viewer.h"
 #include "headless/recording_shell_open.h"
@@ -100,7 +101,8 @@ class Bridge {
   void Create() {
     main = std::make_unique<frmMain>(
         headless.runtime(), windows,
-        MainWindowPeers{ini, auto_start, [this] { return skype; }, softphone, meter, help, shell});
+        MainWindowPeers{ini, auto_start, credentials, [this] { return skype; }, softphone, meter,
+                        help, shell});
   }
 
   // The call bridge alone, brought up as start-up brings it up while the Skype client runs.
@@ -169,6 +171,7 @@ class Bridge {
   platform::headless::FixedVersionQuery version;
   settings::modIniEdit ini{profile, "C:\\App"};
   settings::modRegAutoStart auto_start{registry, version, headless.boxes, "C:\\App"};
+  platform::headless::MemoryCredentialStore credentials;
   std::shared_ptr<platform::headless::ScriptedSkypeClient> skype =
       std::make_shared<platform::headless::ScriptedSkypeClient>(headless.clock, headless.loop);
   platform::headless::RecordingSoftphoneWindow softphone{headless.clock};
@@ -180,7 +183,7 @@ class Bridge {
   platform::headless::RecordingShellOpen shell;
   std::unique_ptr<frmMain> main;
   // The bridge without a window: what `Listen` brings up.
-  settings::CallSettings call_settings{"home.user", {"", "alice", "bob"}};
+  settings::CallSettings call_settings{"home.user", {"", "alice", "bob"}, ""};
   RecordingDisplay display;
   std::unique_ptr<CallBridge> call;
 };

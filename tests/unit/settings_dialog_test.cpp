@@ -13,6 +13,7 @@
 #include "headless/headless_runtime.h"
 #include "headless/headless_window_system.h"
 #include "headless/host_profile_file.h"
+#include "headless/memory_credential_store.h"
 #include "headless/memory_registry.h"
 #include "settings/frmSetting.h"
 
@@ -39,8 +40,8 @@ class SettingsDialog : public ::testing::Test {
   }
   std::unique_ptr<frmSetting> Open(std::string_view folder = "C:\\App") {
     ini_ = std::make_unique<modIniEdit>(profile_, folder);
-    auto dialog =
-        std::make_unique<frmSetting>(headless_.runtime(), windows_, *ini_, auto_start_, running_);
+    auto dialog = std::make_unique<frmSetting>(headless_.runtime(), windows_, *ini_, auto_start_,
+                                               credentials_, running_);
     dialog->Show();
     return dialog;
   }
@@ -56,6 +57,7 @@ class SettingsDialog : public ::testing::Test {
   platform::headless::HeadlessRuntime headless_;
   platform::headless::HeadlessWindowSystem windows_;
   modRegAutoStart auto_start_{registry_, version_, headless_.boxes, "C:\\App"};
+  platform::headless::MemoryCredentialStore credentials_;
   settings::CallSettings running_;
   std::unique_ptr<modIniEdit> ini_;
 };

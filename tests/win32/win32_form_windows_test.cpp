@@ -22,6 +22,7 @@
 #include "ui/frmAbout.h"
 #include "ui/frmWait.h"
 #include "win32/wide_text.h"
+#include "win32/win32_credential_store.h"
 #include "win32/win32_profile_file.h"
 #include "win32/win32_registry.h"
 #include "win32/win32_softphone_window.h"
@@ -63,6 +64,7 @@ class Win32FormWindowsTest : public FormWindowTest {
   Win32VersionQuery version_;
   settings::modIniEdit ini_{profile_, folder_.utf8()};
   settings::modRegAutoStart auto_start_{registry_, version_, boxes_, folder_.utf8()};
+  platform::win32::Win32CredentialStore credentials_;
   settings::CallSettings running_;
   RecordedShellOpen shell_;
 };
@@ -73,7 +75,7 @@ int IndexOf(const forms::Form& form, const forms::Control& control) {
 }
 
 TEST_F(Win32FormWindowsTest, SettingsDialogIsLaidOutFromItsTwipsAndFoundByItsIds) {
-  settings::frmSetting dialog(runtime(), windows_, ini_, auto_start_, running_);
+  settings::frmSetting dialog(runtime(), windows_, ini_, auto_start_, credentials_, running_);
   dialog.Load();
   const HWND window = ::FindWindowW(L"TavoroForm.frmSetting", L"Tavorophone\u3000設定");
   ASSERT_NE(window, nullptr);
@@ -125,7 +127,7 @@ TEST_F(Win32FormWindowsTest, SettingsDialogIsLaidOutFromItsTwipsAndFoundByItsIds
 }
 
 TEST_F(Win32FormWindowsTest, EnterInTheSettingsDialogSavesThroughOKAndEndsItsModalShow) {
-  settings::frmSetting dialog(runtime(), windows_, ini_, auto_start_, running_);
+  settings::frmSetting dialog(runtime(), windows_, ini_, auto_start_, credentials_, running_);
   dialog.Load();
   const HWND text2 = Control(dialog.Text2);
   for (const wchar_t c : std::wstring(L"田中"))
@@ -139,7 +141,7 @@ TEST_F(Win32FormWindowsTest, EnterInTheSettingsDialogSavesThroughOKAndEndsItsMod
 }
 
 TEST_F(Win32FormWindowsTest, SettingsListFollowsTheUserAndTheButtons) {
-  settings::frmSetting dialog(runtime(), windows_, ini_, auto_start_, running_);
+  settings::frmSetting dialog(runtime(), windows_, ini_, auto_start_, credentials_, running_);
   dialog.Show();
   const HWND text1 = Control(dialog.Text1);
   const HWND list = Control(dialog.List1);
@@ -204,8 +206,9 @@ TEST_F(Win32FormWindowsTest, MainWindowHasItsJapaneseMenuAndItsDiagnosticsOutsid
   Win32WaveIn wave_in;
   audio::SoundMeter meter(wave_in);
   NoHelp help;
-  app::frmMain main(runtime(), windows_,
-                    {ini_, auto_start_, [] { return nullptr; }, softphone, meter, help, shell_});
+  app::frmMain main(
+      runtime(), windows_,
+      {ini_, auto_start_, credentials_, [] { return nullptr; }, softphone, meter, help, shell_});
   // Made without loading: the window alone, without the start-up its load would run.
   windows_.Create(main);
   const HWND window = windows_.WindowOf(main);
