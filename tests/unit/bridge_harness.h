@@ -58,7 +58,10 @@ inline std::vector<int> Levels(std::initializer_list<std::pair<int, int>> runs) 
 struct RecordingDisplay final : BridgeDisplay {
   void ShowSkypeState(std::string_view text) override { skype_state = text; }
   void ShowCaller(std::string_view handle) override { caller = handle; }
-  void ShowKeypadCodes(std::string_view codes) override { keypad_codes = codes; }
+  void ShowKeypadCodes(std::string_view codes) override {
+    keypad_codes = codes;
+    keypad_history.emplace_back(codes);
+  }
   std::string KeypadCodes() const override { return keypad_codes; }
   void ShowSoftphoneState(std::string_view text) override { softphone_state = text; }
   void ShowLevel(std::int32_t shown) override { level = shown; }
@@ -66,6 +69,7 @@ struct RecordingDisplay final : BridgeDisplay {
   void ShowRingHeard(bool heard) override { ring_heard = heard; }
 
   std::string skype_state, caller, keypad_codes, softphone_state;
+  std::vector<std::string> keypad_history;  // every text the codes box was given
   std::optional<std::int32_t> level, average;
   bool ring_heard = false;
 };
