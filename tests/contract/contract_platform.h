@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/credential_store.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/version.h"
@@ -24,6 +25,7 @@ class ContractPlatform {
   virtual platform::Registry& Registry() = 0;
   virtual platform::VersionQuery& Version() = 0;
   virtual platform::WaveIn& WaveIn() = 0;
+  virtual platform::CredentialStore& Credentials() = 0;
 
   // Lets capture devices run for `milliseconds` (virtual time on the headless platform).
   virtual void Pause(std::uint32_t milliseconds) = 0;

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "bridge_harness.h"
+#include "settings/frmSetting.h"
+#include "settings/pin_setting.h"
 
 namespace tavoro::app::testing {
 namespace {
 
+using platform::MsgBoxIcon;
 using platform::headless::ScriptedCall;
 using ::testing::Each;
 using ::testing::IsEmpty;
@@ -108,6 +111,117 @@ TEST_F(Pin, AHomeLineCallForwardedByTheGatewayNeedsNone) {
   const Keys keys = bridge.Keys();
   EXPECT_EQ(Keys(keys.end() - 4, keys.end()), (Keys{"^h", "{ENTER}", "5", "{ENTER}"}));
   EXPECT_EQ(shown().keypad_codes, "**5#") << "the box is emptied only for a new caller";
+}
+
+// The settings dialog keeps the PIN with the credentials, and refuses one it cannot keep with a
+// message, keeping the old PIN and leaving the dialog open with the user's other changes.
+class PinSetting : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    bridge.credentials.secrets[std::string(settings::kPinTarget)] = "2468";
+    ASSERT_FALSE(bridge.Start());
+  }
+  settings::frmSetting& Open() {
+    bridge.main->settings_menu.Choose();
+    return *bridge.main->settings_dialog();
+  }
+  void Type(settings::frmSetting& dialog, std::string_view pin, std::string_view confirmation) {
+    dialog.pin_box.UserEdits(pin);
+    dialog.pin_confirmation_box.UserEdits(confirmation);
+  }
+  std::optional<std::string> Kept() {
+    const auto& secrets = bridge.credentials.secrets;
+    const auto found = secrets.find(std::string(settings::kPinTarget));
+    return found == secrets.end() ? std::nullopt : std::optional(found->second);
+  }
+  std::string FileText() {
+    std::ifstream in(*bridge.profile.HostPath("C:\\App\\setting.ini"), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // Alice is taken, keys `codes` and hangs up; what X-Lite got between taking her and the end.
+  Keys AliceKeys(std::string_view codes) {
+    const std::size_t before = bridge.Keys().size();
+    const std::uint64_t at = bridge.Now() + 1000;
+    auto call = bridge.skype->RingAt(at, "alice");
+    for (std::size_t i = 0; i < codes.size(); ++i)
+      bridge.skype->SendDtmfAt(at + 1000 + 100 * i, call, std::string(1, codes[i]));
+    bridge.skype->RemoteFinishesAt(at + 3000, call);
+    EXPECT_FALSE(bridge.RunUntil(at + 7000));
+    const Keys keys = bridge.Keys();
+    return Keys(keys.begin() + static_cast<std::ptrdiff_t>(before) + 2, keys.end() - 1);
+  }
+  Bridge bridge;
+};
+
+TEST_F(PinSetting, AnInputThatIsNoPinIsRefusedWithAMessageAndNothingIsSaved) {
+  const std::string digits = "暗証番号には数字(0～9)だけを入力してください。";
+  const std::string length = "暗証番号は4桁から12桁の数字で入力してください。";
+  const struct {
+    std::string_view pin, confirmation;
+    const std::string& message;
+  } cases[] = {
+      {"123", "123", length},
+      {"1234567890123", "1234567890123", length},
+      {"", "1357", length},
+      {"12a4", "12a4", digits},
+      {"１２３４", "１２３４", digits},
+      {" 1234", " 1234", digits},
+  };
+  const std::string mismatch = "暗証番号と確認のための入力が一致しません。";
+  settings::frmSetting& dialog = Open();
+  EXPECT_EQ(dialog.pin_box.text(), "2468");
+  EXPECT_TRUE(dialog.pin_box.masked && dialog.pin_confirmation_box.masked);
+  dialog.Text2.UserEdits("someone.else");
+  const std::string file_before = FileText();
+  std::size_t boxes = 0;
+  auto refused = [&](std::string_view pin, std::string_view confirmation, const std::string& why) {
+    SCOPED_TRACE(std::string(pin) + " / " + std::string(confirmation));
+    Type(dialog, pin, confirmation);
+    dialog.cmdOK.Press();
+    ASSERT_EQ(bridge.headless.boxes.shown().size(), ++boxes);
+    EXPECT_EQ(bridge.headless.boxes.shown().back(),
+              (platform::headless::ShownMessageBox{why, MsgBoxIcon::Exclamation, "Tavorophone"}));
+    EXPECT_EQ(bridge.main->settings_dialog(), &dialog) << "left open";
+    EXPECT_EQ(dialog.Text2.text(), "someone.else");
+  };
+  for (const auto& c : cases)
+    refused(c.pin, c.confirmation, c.message);
+  refused("1357", "1375", mismatch);
+  bridge.credentials.write_failure = platform::kAccessDenied;
+  refused("1357", "1357",
+          "暗証番号を保存できませんでした。前の暗証番号のままです。\r\nエラー番号: 5");
+  EXPECT_EQ(Kept(), "2468");
+  EXPECT_EQ(FileText(), file_before);
+  EXPECT_EQ(bridge.main->CallTo(), "home.user");
+  EXPECT_EQ(AliceKeys("1357#2468#1#"), (Keys{"1", "{ENTER}"})) << "the old PIN still holds";
+}
+
+TEST_F(PinSetting, OkKeepsANewPinOutOfTheFileAndTheNextCallerKeysIt) {
+  Type(Open(), "013579", "013579");
+  bridge.main->settings_dialog()->cmdOK.Press();
+  EXPECT_EQ(bridge.main->settings_dialog(), nullptr);
+  EXPECT_EQ(Kept(), "013579");
+  EXPECT_EQ(FileText().find("013579"), std::string::npos);
+  EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
+  EXPECT_EQ(AliceKeys("2468#013579#1#"), (Keys{"1", "{ENTER}"}));
+
+  // Both boxes emptied: no PIN, callers dial at once.
+  Type(Open(), "", "");
+  bridge.main->settings_dialog()->cmdOK.Press();
+  EXPECT_EQ(Kept(), std::nullopt);
+  EXPECT_EQ(AliceKeys("5#"), (Keys{"5", "{ENTER}"}));
+}
+
+TEST_F(PinSetting, APinThatCannotBeReadTurnsCallersAwayAndStaysUntilANewOneIsTyped) {
+  bridge.credentials.secrets[std::string(settings::kPinTarget)] = "12ab";
+  bridge.main.reset();
+  ASSERT_FALSE(bridge.Start());
+  EXPECT_EQ(AliceKeys("12ab#1#"), Keys{});
+  settings::frmSetting& dialog = Open();
+  EXPECT_EQ(dialog.pin_box.text(), "");
+  dialog.Check1.set_checked(true);
+  dialog.cmdOK.Press();
+  EXPECT_EQ(Kept(), "12ab") << "boxes the user left alone change nothing";
 }
 
 }  // namespace

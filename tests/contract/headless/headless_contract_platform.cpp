@@ -9,6 +9,7 @@
 #include "headless/fixed_version_query.h"
 #include "headless/headless_wave_in.h"
 #include "headless/host_profile_file.h"
+#include "headless/memory_credential_store.h"
 #include "headless/memory_registry.h"
 
 namespace tavoro::contract {
@@ -39,6 +40,7 @@ class HeadlessContractPlatform final : public ContractPlatform {
   platform::Registry& Registry() override { return registry_; }
   platform::VersionQuery& Version() override { return version_; }
   platform::WaveIn& WaveIn() override { return wave_in_; }
+  platform::CredentialStore& Credentials() override { return credentials_; }
   void Pause(std::uint32_t milliseconds) override { clock_.Advance(milliseconds); }
   bool CaptureDeviceExpected() override { return true; }
 
@@ -76,6 +78,7 @@ class HeadlessContractPlatform final : public ContractPlatform {
   fs::path drives_;
   platform::headless::HostProfileFile profile_;
   platform::headless::MemoryRegistry registry_;
+  platform::headless::MemoryCredentialStore credentials_;
   platform::headless::FixedVersionQuery version_;
   platform::headless::VirtualClock clock_;
   platform::headless::HeadlessWaveIn wave_in_{clock_};

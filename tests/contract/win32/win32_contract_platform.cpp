@@ -7,6 +7,7 @@
 
 #include "contract/contract_platform.h"
 #include "win32/wide_text.h"
+#include "win32/win32_credential_store.h"
 #include "win32/win32_profile_file.h"
 #include "win32/win32_registry.h"
 #include "win32/win32_version_query.h"
@@ -43,6 +44,7 @@ class Win32ContractPlatform final : public ContractPlatform {
   platform::Registry& Registry() override { return registry_; }
   platform::VersionQuery& Version() override { return version_; }
   platform::WaveIn& WaveIn() override { return wave_in_; }
+  platform::CredentialStore& Credentials() override { return credentials_; }
   void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
   // The harness names the sound server it started for Wine, or says "none".
   bool CaptureDeviceExpected() override {
@@ -86,6 +88,7 @@ class Win32ContractPlatform final : public ContractPlatform {
   fs::path scratch_;
   platform::win32::Win32ProfileFile profile_;
   platform::win32::Win32Registry registry_;
+  platform::win32::Win32CredentialStore credentials_;
   platform::win32::Win32VersionQuery version_;
   platform::win32::Win32WaveIn wave_in_;
   int folders_ = 0;
