@@ -93,6 +93,12 @@ void Click(HWND window, int id) {
   ::SendMessageW(Control(window, id), BM_CLICK, 0, 0);
 }
 
+// A click whose handler shows a message box: posted, so this program is not held until the
+// box is closed.
+void PostClick(HWND window, int id) {
+  ::PostMessageW(Control(window, id), BM_CLICK, 0, 0);
+}
+
 void Pause(milliseconds length) {
   WaitUntil([] { return false; }, length);
 }
@@ -121,6 +127,12 @@ void FromTheFirstStartToTheAboutBox(Photographer& shots) {
                  reinterpret_cast<LPARAM>(list));
   SetText(settings, frmSetting::Text2, L"home.user");
   Click(settings, frmSetting::Check1);
+  // A PIN whose confirmation differs is refused with a message; the dialog stays open.
+  SetText(settings, frmSetting::pin_box, L"2468");
+  SetText(settings, frmSetting::pin_confirmation_box, L"2486");
+  PostClick(settings, frmSetting::cmdOK);
+  shots.SnapMessageBox(tavoro, "02-pin-refused", kPatience);
+  SetText(settings, frmSetting::pin_confirmation_box, L"2468");
   shots.Snap("02-settings-dialog");
   Click(settings, frmSetting::cmdOK);
 
