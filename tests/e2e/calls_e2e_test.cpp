@@ -20,6 +20,8 @@
 
 #include "desktop/gateway.h"
 #include "desktop/tavoro_windows.h"
+#include "settings/pin_setting.h"
+#include "win32/win32_credential_store.h"
 
 namespace tavoro::e2e {
 namespace {
@@ -145,6 +147,39 @@ TEST_F(Calls, HomeLineRingIsForwardedAndBridgedWhenTheSkypeUserAnswers) {
   EXPECT_TRUE(gateway().WaitForText(frmMain::Text8, kStandby, kAct));
   EXPECT_EQ(Text(frmMain::Text4), "Finished");
   EXPECT_EQ(skype().Journal("placecall").size(), 1U);
+  ExpectStillServing();
+}
+
+// With a PIN kept for the user, the caller's codes up to "#" are the PIN: a wrong one and the
+// right one reach neither X-Lite nor the screen, and only then does the number dial.
+class CallsWithAPin : public Calls {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(settings::SavePin(credentials_, "2468"), platform::kSuccess);
+    Calls::SetUp();
+  }
+  void TearDown() override { settings::SavePin(credentials_, ""); }
+  platform::win32::Win32CredentialStore credentials_;
+};
+
+TEST_F(CallsWithAPin, AWrongPinThenTheRightOneAndTheNumberDials) {
+  ASSERT_TRUE(gateway().Skype("ring alice INCOMING_P2P"));
+  ASSERT_TRUE(gateway().WaitForJournal("answer", 1, kAct));
+  EXPECT_TRUE(gateway().WaitForText(frmMain::Text8, "暗証番号待ち", kAct));
+  for (const char code : std::string("1357#"))
+    ASSERT_TRUE(gateway().Skype(std::string("dtmf ") + code)) << code;
+  EXPECT_TRUE(gateway().WaitForText(frmMain::Text3, "*****", kAct));
+  for (const char code : std::string("2468#0312#"))
+    ASSERT_TRUE(gateway().Skype(std::string("dtmf ") + code)) << code;
+  EXPECT_TRUE(xlite().WaitForLine("dialled 0312", kAct));
+  Keys dialled = {kHangUp, kCall};
+  for (const char digit : std::string("0312"))
+    dialled.push_back(XLite::DigitKey(digit));
+  dialled.push_back(kCall);
+  EXPECT_EQ(xlite().Keys(), dialled);
+  EXPECT_EQ(Text(frmMain::Text3), "0312#");
+  EXPECT_TRUE(gateway().WaitForText(frmMain::Text8, kInCall, kAct));
+  EXPECT_THAT(skype().Journal("finish"), IsEmpty());
   ExpectStillServing();
 }
 
