@@ -83,7 +83,7 @@ TEST_F(Win32FormWindowsTest, SettingsDialogIsLaidOutFromItsTwipsAndFoundByItsIds
   RECT client{};
   ::GetClientRect(window, &client);
   EXPECT_EQ(client.right, Pixels(window, 5040));
-  EXPECT_EQ(client.bottom, Pixels(window, 5385));
+  EXPECT_EQ(client.bottom, Pixels(window, 6945));
 
   // Text1 sits in Frame1, which sits in Frame3: its place adds up all three.
   const HWND text1 = ::GetDlgItem(window, kFirstControlId + IndexOf(dialog, dialog.Text1));
@@ -95,7 +95,8 @@ TEST_F(Win32FormWindowsTest, SettingsDialogIsLaidOutFromItsTwipsAndFoundByItsIds
   EXPECT_EQ(place.bottom, Pixels(window, 120 + 240 + 600 + 270));
   const RECT ok = PlaceInForm(Control(dialog.cmdOK));
   EXPECT_EQ(ok.left, Pixels(window, 2640));
-  EXPECT_EQ(ok.bottom, Pixels(window, 4800 + 375));
+  EXPECT_EQ(ok.bottom, Pixels(window, 6360 + 375));
+  EXPECT_TRUE(::GetWindowLongW(Control(dialog.pin_confirmation_box), GWL_STYLE) & ES_PASSWORD);
   EXPECT_EQ(WindowText(Control(dialog.cmdCancel)), "キャンセル");
   EXPECT_TRUE(::GetWindowLongW(Control(dialog.cmdOK), GWL_STYLE) & BS_DEFPUSHBUTTON);
   // Only version 6 buttons know their ideal size: the controls are the shipped program's.
