@@ -7,13 +7,10 @@
 namespace tavoro::testing {
 
 std::wstring ProgramFolder() {
-  std::wstring folder(32768, L'\0');
-  const DWORD length = ::GetEnvironmentVariableW(L"TAVORO_PROGRAM_DIR", folder.data(),
-                                                 static_cast<DWORD>(folder.size()));
-  if (length > 0 && length < folder.size()) {
-    folder.resize(length);
+  wchar_t folder[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableW(L"TAVORO_PROGRAM_DIR", folder, MAX_PATH);
+  if (length > 0 && length < MAX_PATH)
     return folder;
-  }
   return platform::win32::FolderOf(platform::win32::ModulePath()) + L"\\..\\src\\main";
 }
 
@@ -35,10 +32,11 @@ std::optional<VersionBlock> ReadVersionBlock(const std::wstring& executable) {
   UINT length = 0;
   if (::VerQueryValueW(data.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-    block.file_version = {HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                          HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS)};
-    block.product_version = {HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
-                             HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS)};
+    const auto words = [](DWORD high, DWORD low) {
+      return std::array<WORD, 4>{HIWORD(high), LOWORD(high), HIWORD(low), LOWORD(low)};
+    };
+    block.file_version = words(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    block.product_version = words(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
   }
   if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
       length < 2 * sizeof(WORD)) {
