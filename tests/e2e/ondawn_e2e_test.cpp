@@ -95,19 +95,16 @@ std::vector<Started> ReadLog(const fs::path& log) {
 }
 
 // Runs Ondawn.exe to its end, playing the user: each message box of its own is read once
-// shown and closed with OK. False when it hung.
-bool RunOndawn(const fs::path& exe, std::vector<std::string>& boxes) {
+// shown and closed with OK. Nothing when it hung.
+std::optional<std::vector<MessageBoxSeen>> RunOndawn(const fs::path& exe) {
   Program ondawn(exe);
-  if (!ondawn.running())
-    return false;
-  const auto give_up = Clock::now() + std::chrono::seconds(30);
-  while (!ondawn.WaitForEnd(milliseconds(10)) && Clock::now() < give_up) {
-    if (const auto box = AnswerMessageBox(ondawn.id(), milliseconds(0))) {
-      boxes.push_back((box->title == "Ondawn" ? "" : "[" + box->title + "] ") + box->text +
-                      (box->icon ? "" : " (no icon)"));
-    }
+  std::vector<MessageBoxSeen> boxes;
+  for (const auto give_up = Clock::now() + std::chrono::seconds(30);
+       ondawn.running() && !ondawn.WaitForEnd(milliseconds(10)) && Clock::now() < give_up;) {
+    if (const auto box = AnswerMessageBox(ondawn.id(), milliseconds(0)))
+      boxes.push_back(*box);
   }
-  return ondawn.Ended();
+  return ondawn.running() && ondawn.Ended() ? std::optional(boxes) : std::nullopt;
 }
 
 struct Case {
@@ -121,37 +118,16 @@ struct Case {
   bool commands = false;
   bool shortcuts = false;
 };
-void PrintTo(const Case& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class OndawnExe : public ::testing::TestWithParam<Case> {
- protected:
-  void SetUp() override {
-    const std::wstring bin = Environment(L"TAVORO_E2E_BIN");
-    ondawn_ = bin.empty() ? fs::path() : fs::path(bin) / L"Ondawn.exe";
-    sim_ = Environment(L"TAVORO_E2E_SIM");
-    if (ondawn_.empty() || sim_.empty())
-      GTEST_SKIP() << "run by scripts/e2e.sh, which says where the programs are";
-    ASSERT_TRUE(apartment_.joined());
-    scratch_ = fs::temp_directory_path() / L"ondawn-e2e" / GetParam().name;
-    fs::remove_all(scratch_);
-    fs::create_directories(scratch_);
-  }
-
-  platform::win32::ComApartment apartment_;
-  fs::path ondawn_, sim_, scratch_;
-};
-
-TEST_P(OndawnExe, DoesWhatTheVersionAndUacCallFor) {
-  const Case& c = GetParam();
-  const fs::path app = scratch_ / L"タヴォロ フォン";
+// One system: the tool in a folder of its own under `scratch`, beside the regsvr32 stand-in
+// and (if the case says so) the main program's.
+void RunOn(const Case& c, const fs::path& ondawn, const fs::path& sim, const fs::path& scratch) {
+  const fs::path app = scratch / L"タヴォロ フォン";
   const std::string main_program = Narrow((app / L"tavoro.exe").wstring());
   fs::create_directories(app);
-  fs::copy_file(ondawn_, app / L"Ondawn.exe");
-  fs::copy_file(sim_ / L"regsvr32.exe", app / L"regsvr32.exe");
+  fs::copy_file(ondawn, app / L"Ondawn.exe");
+  fs::copy_file(sim / L"regsvr32.exe", app / L"regsvr32.exe");
   if (c.main_program)
-    fs::copy_file(sim_ / L"tavoro.exe", app / L"tavoro.exe");
+    fs::copy_file(sim / L"tavoro.exe", app / L"tavoro.exe");
 
   // In the checker's own registry view: the tool is of the same build, so of the same bitness.
   ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Ondawn.exe",
@@ -173,15 +149,14 @@ TEST_P(OndawnExe, DoesWhatTheVersionAndUacCallFor) {
   if (c.desktop_folder)
     fs::create_directories(desktop);
   fs::create_directories(programs);
-  const fs::path log = scratch_ / L"started.log";
+  const fs::path log = scratch / L"started.log";
   ::SetEnvironmentVariableW(L"TAVORO_SIM_LOG", log.c_str());
 
+  const std::vector<MessageBoxSeen> failure = {
+      {"Ondawn", "tavoro.exe を起動できませんでした。\r\n" + main_program, true}};
   for (int run = 0; run < c.runs; ++run) {
-    std::vector<std::string> boxes;
-    ASSERT_TRUE(RunOndawn(app / L"Ondawn.exe", boxes)) << "Ondawn.exe did not end";
-    const std::vector<std::string> failure = {"tavoro.exe を起動できませんでした。\r\n" +
-                                              main_program};
-    EXPECT_EQ(boxes, c.main_program ? std::vector<std::string>() : failure);
+    EXPECT_EQ(RunOndawn(app / L"Ondawn.exe"),
+              c.main_program ? std::vector<MessageBoxSeen>() : failure);
   }
   // Neither the main program, which the tool does not wait for, nor a command a faulty tool
   // did not wait for has to have ended with the tool: their lines are awaited.
@@ -228,15 +203,25 @@ TEST_P(OndawnExe, DoesWhatTheVersionAndUacCallFor) {
 
 // The decisions themselves are the host's Ondawn tests; these are the ways the real system is
 // met: registration, shortcuts (twice, and with a folder missing), and the main program absent.
-INSTANTIATE_TEST_SUITE_P(
-    Systems, OndawnExe,
-    ::testing::Values(
-        // name, Windows, UAC (-1: none), desktop folder, main program, runs, commands, shortcuts
-        Case{"VistaWithUacOff", L"vista", 0, true, true, 1, true, false},
-        Case{"Win7TwiceWithUacOff", L"win7", 0, true, true, 2, false, true},
-        Case{"XpWithoutDesktopSubFolder", L"winxp", -1, false, true, 1, false, true},
-        Case{"VistaWithUacOnWithoutTheMainProgram", L"vista", 1, true, false, 1, false, false}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+TEST(OndawnExe, DoesWhatTheVersionAndUacCallFor) {
+  const fs::path bin = Environment(L"TAVORO_E2E_BIN"), sim = Environment(L"TAVORO_E2E_SIM");
+  if (bin.empty() || sim.empty())
+    GTEST_SKIP() << "run by scripts/e2e.sh, which says where the programs are";
+  const platform::win32::ComApartment apartment;
+  ASSERT_TRUE(apartment.joined());
+  const Case kCases[] = {
+      // name, Windows, UAC (-1: none), desktop folder, main program, runs, commands, shortcuts
+      {"VistaWithUacOff", L"vista", 0, true, true, 1, true, false},
+      {"Win7TwiceWithUacOff", L"win7", 0, true, true, 2, false, true},
+      {"XpWithoutDesktopSubFolder", L"winxp", -1, false, true, 1, false, true},
+      {"VistaWithUacOnWithoutTheMainProgram", L"vista", 1, true, false, 1, false, false}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const fs::path scratch = fs::temp_directory_path() / L"ondawn-e2e" / c.name;
+    fs::remove_all(scratch);
+    RunOn(c, bin / L"Ondawn.exe", sim, scratch);
+  }
+}
 
 }  // namespace
 }  // namespace tavoro::e2e

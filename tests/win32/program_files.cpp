@@ -7,10 +7,6 @@
 namespace tavoro::testing {
 
 std::wstring ProgramFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  const DWORD length = ::GetEnvironmentVariableW(L"TAVORO_PROGRAM_DIR", folder, MAX_PATH);
-  if (length > 0 && length < MAX_PATH)
-    return folder;
   return platform::win32::FolderOf(platform::win32::ModulePath()) + L"\\..\\src\\main";
 }
 

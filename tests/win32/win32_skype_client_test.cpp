@@ -8,10 +8,8 @@
 
 #include <oleauto.h>
 
-#include <algorithm>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -20,8 +18,8 @@
 #include "skype4com/skype_control.h"
 #include "win32/com.h"
 #include "win32/skype_com_events.h"
-#include "win32/wide_text.h"
 #include "win32/win32_event_loop.h"
+#include "win32/win32_process.h"
 #include "win32/win32_skype_client.h"
 
 namespace tavoro::platform::win32 {
@@ -29,28 +27,17 @@ namespace {
 
 namespace control = sim::skype4com::control;
 
-// The stand-in of this build's bitness: TAVORO_SKYPE4COM_DLL in the environment, or the one
-// the build made, whose Linux path Wine shows on Z:.
-std::wstring StandInPath() {
-  wchar_t from_environment[MAX_PATH] = {};
-  if (::GetEnvironmentVariableW(L"TAVORO_SKYPE4COM_DLL", from_environment, MAX_PATH) > 0)
-    return from_environment;
-  std::wstring path = Widen(TAVORO_SKYPE4COM_DLL);
-  if (!path.empty() && path[0] == L'/') {
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    path.insert(0, L"Z:");
-  }
-  return path;
-}
-
-// One of the stand-in's own registration entry points, called as regsvr32 calls it. The
+// One of the registration entry points of the stand-in of this build's bitness (from the
+// build folder whose tests\ folder holds this program), called as regsvr32 calls it. The
 // stand-in stays loaded: the objects the tests create come from it.
 HRESULT CallStandIn(const char* entry_point) {
-  static const HMODULE module = ::LoadLibraryW(StandInPath().c_str());
+  static const HMODULE module =
+      ::LoadLibraryW((FolderOf(ModulePath()) + L"\\..\\sim\\skype4com\\skype4com.dll").c_str());
   const auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
       reinterpret_cast<void*>(module != nullptr ? ::GetProcAddress(module, entry_point) : nullptr));
   return entry != nullptr ? entry() : E_NOTIMPL;
 }
+
 // What the handlers saw, one line an event: "attachment STATUS", "call STATUS TYPE PARTNER",
 // "dtmf CODE TYPE PARTNER". Every call event reads the call's type and partner inside the
 // handler, which is where the program reads them.
