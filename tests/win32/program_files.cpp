@@ -16,12 +16,11 @@ std::wstring ProgramFile(std::wstring_view name) {
 
 std::optional<VersionBlock> ReadVersionBlock(const std::wstring& executable) {
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(executable.c_str(), &ignored);
-  if (size == 0)
+  std::vector<unsigned char> data(::GetFileVersionInfoSizeW(executable.c_str(), &ignored));
+  if (data.empty() ||
+      !::GetFileVersionInfoW(executable.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) {
     return std::nullopt;
-  std::vector<unsigned char> data(size);
-  if (!::GetFileVersionInfoW(executable.c_str(), 0, size, data.data()))
-    return std::nullopt;
+  }
 
   VersionBlock block;
   void* value = nullptr;
@@ -50,9 +49,7 @@ std::optional<VersionBlock> ReadVersionBlock(const std::wstring& executable) {
         length > 0) {
       // The length counts the terminating NUL where the compiler stored one.
       std::wstring text(static_cast<const wchar_t*>(value), length);
-      while (!text.empty() && text.back() == L'\0')
-        text.pop_back();
-      block.texts[name] = text;
+      block.texts[name] = text.erase(text.find_last_not_of(L'\0') + 1);
     }
   }
   return block;

@@ -2,6 +2,7 @@
 // run as the real library would be, created by its ProgID and driven through its control
 // channel; and the event decoder against the argument forms COM allows.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -125,11 +127,10 @@ class Skype4ComClientTest : public ::testing::Test {
   std::vector<std::string> Journal(const std::string& operation) const {
     std::ifstream file(journal_.c_str());
     std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) {
-      const auto first = line.find('\t');
-      const auto second = line.find('\t', first + 1);
-      if (first != std::string::npos && line.substr(first + 1, second - first - 1) == operation)
-        lines.push_back(second == std::string::npos ? "" : line.substr(second + 1));
+    for (std::string line, time, name, rest; std::getline(file, line);) {
+      std::istringstream fields(line);
+      if (std::getline(std::getline(fields, time, '\t'), name, '\t') && name == operation)
+        lines.push_back(std::getline(fields, rest) ? rest : "");
     }
     return lines;
   }
@@ -277,13 +278,8 @@ TEST_F(Skype4ComClientTest, APlacedCallReportsItsProgressAndTheCalledUsersAnswer
 TEST_F(Skype4ComClientTest, AFailingHandlerSurfacesOnTheWindowThreadAndDeliveryGoesOn) {
   recorder_.fail_on_call_status = true;
   Command("ring eve");
-  std::string surfaced;
-  try {
-    Pumped(1);
-  } catch (const std::runtime_error& error) {
-    surfaced = error.what();
-  }
-  EXPECT_EQ(surfaced, "handler failed");
+  EXPECT_THAT([&] { Pumped(1); },
+              ::testing::ThrowsMessage<std::runtime_error>(::testing::StrEq("handler failed")));
   recorder_.fail_on_call_status = false;
   Command("dtmf 1");
   EXPECT_EQ(Pumped(2), (Events{"call 4 2 eve", "dtmf 1 2 eve"}));
