@@ -42,11 +42,6 @@ constexpr milliseconds kHearing{20000};
 const std::string kStandby = "待機中";
 const std::string kInCall = "通話中";
 
-std::string Field(const SkypeLibrary::Line& line, const std::string& key) {
-  const auto found = line.fields.find(key);
-  return found == line.fields.end() ? "" : found->second;
-}
-
 class Calls : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -66,11 +61,11 @@ class Calls : public ::testing::Test {
 
   // The calls of the journal's `operation` lines, only those of control `command` if one is
   // named.
-  std::vector<std::string> CallsOf(std::string_view operation, std::string_view command = "") {
+  std::vector<std::string> CallsOf(std::string_view operation, const std::string& command = "") {
     std::vector<std::string> calls;
-    for (const auto& line : skype().Journal(operation)) {
-      if (command.empty() || Field(line, "command") == command)
-        calls.push_back(Field(line, "call"));
+    for (auto line : skype().Journal(operation)) {
+      if (command.empty() || line.fields["command"] == command)
+        calls.push_back(line.fields["call"]);
     }
     return calls;
   }
@@ -118,8 +113,7 @@ TEST_F(Calls, AcceptedCallerDialsTheHomeLineAndHangsItUp) {
 TEST_F(Calls, HomeLineRingIsForwardedAndBridgedWhenTheSkypeUserAnswers) {
   ASSERT_TRUE(xlite().Ring());
   ASSERT_TRUE(gateway().WaitForJournal("placecall", 1, kHearing)) << "the ring was not heard";
-  const auto placed = skype().Journal("placecall").front();
-  EXPECT_EQ(Field(placed, "target"), "home.user");
+  EXPECT_EQ(skype().Journal("placecall").front().fields["target"], "home.user");
   // Nothing is typed while the user is being called: the home line rings on.
   EXPECT_THAT(xlite().Keys(), IsEmpty());
 
