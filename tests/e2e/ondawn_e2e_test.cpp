@@ -21,7 +21,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "desktop/desktop.h"
@@ -108,16 +107,14 @@ std::optional<std::vector<MessageBoxSeen>> RunOndawn(const fs::path& exe) {
 }
 
 struct Case {
-  const char* name = "";
-  const wchar_t* windows = L"";
-  int enable_lua = -1;  // -1: absent
-  bool desktop_folder = true;
-  bool main_program = true;
-  int runs = 1;
-  // What the tool is to do.
-  bool commands = false;
-  bool shortcuts = false;
+  const char* name;
+  const wchar_t* windows;
+  std::optional<DWORD> enable_lua;  // nothing: no value
+  bool desktop_folder, main_program;
+  int runs;
+  bool commands, shortcuts;  // what the tool is to do
 };
+
 // One system: the tool in a folder of its own under `scratch`, beside the regsvr32 stand-in
 // and (if the case says so) the main program's.
 void RunOn(const Case& c, const fs::path& ondawn, const fs::path& sim, const fs::path& scratch) {
@@ -136,10 +133,9 @@ void RunOn(const Case& c, const fs::path& ondawn, const fs::path& sim, const fs:
             ERROR_SUCCESS);
   constexpr wchar_t kPolicies[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
   ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPolicies, L"EnableLUA");
-  if (c.enable_lua >= 0) {
-    const DWORD enable_lua = static_cast<DWORD>(c.enable_lua);
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPolicies, L"EnableLUA", REG_DWORD, &enable_lua,
-                                sizeof(enable_lua)),
+  if (c.enable_lua) {
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPolicies, L"EnableLUA", REG_DWORD,
+                                &*c.enable_lua, sizeof(DWORD)),
               ERROR_SUCCESS);
   }
   const fs::path desktop = Special(CSIDL_DESKTOPDIRECTORY) / L"Tavorophone";
@@ -210,10 +206,10 @@ TEST(OndawnExe, DoesWhatTheVersionAndUacCallFor) {
   const platform::win32::ComApartment apartment;
   ASSERT_TRUE(apartment.joined());
   const Case kCases[] = {
-      // name, Windows, UAC (-1: none), desktop folder, main program, runs, commands, shortcuts
+      // name, Windows, UAC ({}: none), desktop folder, main program, runs, commands, shortcuts
       {"VistaWithUacOff", L"vista", 0, true, true, 1, true, false},
       {"Win7TwiceWithUacOff", L"win7", 0, true, true, 2, false, true},
-      {"XpWithoutDesktopSubFolder", L"winxp", -1, false, true, 1, false, true},
+      {"XpWithoutDesktopSubFolder", L"winxp", {}, false, true, 1, false, true},
       {"VistaWithUacOnWithoutTheMainProgram", L"vista", 1, true, false, 1, false, false}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
