@@ -19,7 +19,6 @@
 #include "desktop/desktop.h"
 #include "desktop/peers.h"
 #include "desktop/tavoro_windows.h"
-#include "win32/wide_text.h"
 
 namespace tavoro::e2e {
 namespace {
@@ -57,17 +56,6 @@ void Select(HWND dialog, int index) {
   ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(frmSetting::List1, LBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(list));
 }
-std::vector<std::string> ListOf(HWND dialog) {
-  const HWND list = Control(dialog, frmSetting::List1);
-  std::vector<std::string> items;
-  for (LRESULT i = 0; i < ::SendMessageW(list, LB_GETCOUNT, 0, 0); ++i) {
-    std::wstring item(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)), L'\0');
-    ::SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()));
-    items.push_back(platform::win32::Narrow(item));
-  }
-  return items;
-}
-
 class TavoroExe : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -102,16 +90,14 @@ TEST_F(TavoroExe, FirstStartAsksForTheSettingsAndSavesWhatTheDialogHolds) {
       WaitForWindow(tavoro.id(), FormClass(L"frmSetting").c_str(), std::nullopt, kPatience);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(TextOf(dialog), "Tavorophone\u3000設定");
-  EXPECT_THAT(ListOf(dialog), ::testing::IsEmpty());
-  // The same name again is not added twice.
+  // Added, the same name again not twice, the first deleted: the file shows the list that was
+  // left (the list box itself is the form window tests').
   for (const wchar_t* name : {L"alice", L"ボブ", L"ボブ", L"carol"}) {
     Type(dialog, frmSetting::Text1, name);
     Press(dialog, frmSetting::cmdAddUser);
   }
-  EXPECT_EQ(ListOf(dialog), (std::vector<std::string>{"alice", "ボブ", "carol"}));
   Select(dialog, 0);
   Press(dialog, frmSetting::cmdDelUser);
-  EXPECT_EQ(ListOf(dialog), (std::vector<std::string>{"ボブ", "carol"}));
   Type(dialog, frmSetting::Text2, L"home.user");
 
   Program second(Exe());
