@@ -11,8 +11,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 

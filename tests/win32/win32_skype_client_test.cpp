@@ -334,12 +334,11 @@ VARIANT Holding(VARTYPE type, void* pointer) {
 }
 
 TEST(SkypeEventDecoder, TakesEveryFormOfArgumentComAllows) {
-  VARIANT as_short = Number(VT_I2, 0x10004);  // 4 in the short, another number in the long
-  DISPPARAMS one{&as_short, nullptr, 1, 0};
-  EXPECT_EQ(DecodeSkypeEvent(kAttachmentStatusDispid, one).status, 4);
-  VARIANT unsigned_minus_one = Number(VT_UI4, -1);
-  one.rgvarg = &unsigned_minus_one;
-  EXPECT_EQ(DecodeSkypeEvent(kAttachmentStatusDispid, one).status, -1);
+  // A short (4, in a long that reads otherwise) and an unsigned long.
+  for (auto [status, expected] : {std::pair{Number(VT_I2, 0x10004), 4}, {Number(VT_UI4, -1), -1}}) {
+    EXPECT_EQ(DecodeSkypeEvent(kAttachmentStatusDispid, DISPPARAMS{&status, nullptr, 1, 0}).status,
+              expected);
+  }
 
   // CallStatus(pCall, Status): last first, the call as IUnknown, the status by reference
   // inside a by-reference VARIANT.
