@@ -1,5 +1,7 @@
 #include "child_process.h"
 
+#include "win32/win32_process.h"
+
 namespace tavoro::testing {
 
 bool EnterChildMode(const std::wstring& mode, DWORD (*body)(const std::wstring& argument)) {
@@ -12,9 +14,7 @@ bool EnterChildMode(const std::wstring& mode, DWORD (*body)(const std::wstring& 
 }
 
 std::wstring ThisProgram() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return L"\"" + std::wstring(path) + L"\"";
+  return L"\"" + platform::win32::ModulePath() + L"\"";
 }
 
 HANDLE StartChild(const std::wstring& mode, const std::wstring& argument) {

@@ -7,13 +7,6 @@
 namespace tavoro::testing {
 
 std::wstring ProgramFolder() {
-  std::wstring folder(32768, L'\0');
-  const DWORD length = ::GetEnvironmentVariableW(L"TAVORO_PROGRAM_DIR", folder.data(),
-                                                 static_cast<DWORD>(folder.size()));
-  if (length > 0 && length < folder.size()) {
-    folder.resize(length);
-    return folder;
-  }
   return platform::win32::FolderOf(platform::win32::ModulePath()) + L"\\..\\src\\main";
 }
 
@@ -23,22 +16,22 @@ std::wstring ProgramFile(std::wstring_view name) {
 
 std::optional<VersionBlock> ReadVersionBlock(const std::wstring& executable) {
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(executable.c_str(), &ignored);
-  if (size == 0)
+  std::vector<unsigned char> data(::GetFileVersionInfoSizeW(executable.c_str(), &ignored));
+  if (data.empty() ||
+      !::GetFileVersionInfoW(executable.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) {
     return std::nullopt;
-  std::vector<unsigned char> data(size);
-  if (!::GetFileVersionInfoW(executable.c_str(), 0, size, data.data()))
-    return std::nullopt;
+  }
 
   VersionBlock block;
   void* value = nullptr;
   UINT length = 0;
   if (::VerQueryValueW(data.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-    block.file_version = {HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                          HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS)};
-    block.product_version = {HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
-                             HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS)};
+    const auto words = [](DWORD high, DWORD low) {
+      return std::array<WORD, 4>{HIWORD(high), LOWORD(high), HIWORD(low), LOWORD(low)};
+    };
+    block.file_version = words(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    block.product_version = words(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
   }
   if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
       length < 2 * sizeof(WORD)) {
@@ -56,9 +49,7 @@ std::optional<VersionBlock> ReadVersionBlock(const std::wstring& executable) {
         length > 0) {
       // The length counts the terminating NUL where the compiler stored one.
       std::wstring text(static_cast<const wchar_t*>(value), length);
-      while (!text.empty() && text.back() == L'\0')
-        text.pop_back();
-      block.texts[name] = text;
+      block.texts[name] = text.erase(text.find_last_not_of(L'\0') + 1);
     }
   }
   return block;

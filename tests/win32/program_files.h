@@ -1,10 +1,7 @@
 #pragma once
-// The programs and the files the build makes beside them, for the tests that check what ships.
-//
-// They are found in $TAVORO_PROGRAM_DIR (a Windows path) when it is set, and otherwise in
-// src\main of the build folder this test program belongs to: the test program sits in its
-// tests\ folder, so the programs are in ..\src\main from it. A path handed over at compile time
-// would be a Linux path, which means nothing to a program under Wine.
+// The programs and the files the build makes beside them, for the tests that check what ships:
+// in src\main of the build folder whose tests\ folder holds this test program. (A path handed
+// over at compile time would be a Linux path, which means nothing to a program under Wine.)
 
 #include <windows.h>
 
