@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,7 +78,7 @@ class Bridge {
   explicit Bridge(const char* settings = kUsualSettings) {
     fs::create_directories(drives_ / "c" / "App");
     if (settings)
-      std::ofstream(drives_ / "c" / "App" / "setting.ini", std::ios::binary) << settings;
+      WriteSettings(settings);
     headless.process.SetAppPath("C:\\App");
     skype->SetRunning(true);
     skype->SetAudioIn("Line 1 (Virtual Cable)");
@@ -127,6 +128,15 @@ class Bridge {
     } catch (const ProgramEnded&) {
       return true;
     }
+  }
+
+  // The settings file beside the program, C:\App\setting.ini.
+  void WriteSettings(std::string_view text) {
+    std::ofstream(drives_ / "c" / "App" / "setting.ini", std::ios::binary) << text;
+  }
+  std::string SettingsText() const {
+    std::ifstream in(drives_ / "c" / "App" / "setting.ini", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
   }
 
   std::uint64_t Now() { return headless.clock.Milliseconds(); }

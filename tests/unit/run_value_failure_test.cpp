@@ -8,6 +8,7 @@
 
 #include "headless/fixed_version_query.h"
 #include "headless/memory_registry.h"
+#include "headless/recorded_message_boxes.h"
 #include "settings/modRegAutoStart.h"
 
 namespace tavoro::settings {
@@ -17,27 +18,14 @@ using platform::MsgBoxIcon;
 using platform::RegistryRoot;
 using platform::headless::FixedVersionQuery;
 using platform::headless::MemoryRegistry;
-
-struct ShownBox {
-  std::string text;
-  MsgBoxIcon icon;
-  std::string title;
-};
-
-class BoxLog final : public platform::MessageBoxes {
- public:
-  void MsgBox(std::string_view text, MsgBoxIcon icon, std::string_view title) override {
-    boxes.push_back({std::string(text), icon, std::string(title)});
-  }
-  std::vector<ShownBox> boxes;
-};
+using platform::headless::RecordedMessageBoxes;
 
 class RunValueFailures : public ::testing::Test {
  protected:
   modRegAutoStart AutoStart() { return modRegAutoStart(registry_, version_, log_, "C:\\App"); }
   MemoryRegistry registry_;
   FixedVersionQuery version_;
-  BoxLog log_;
+  RecordedMessageBoxes log_;
 };
 
 // A refused key and a refused write each show the system's text for their own code, once.
@@ -47,13 +35,11 @@ TEST_F(RunValueFailures, RefusalShowsTheSystemTextWithExclamationAndProgramTitle
   registry_.FailWritesOf(RegistryRoot::CurrentUser, 1021);
   AutoStart().AddRunValue(RegistryRoot::CurrentUser);
 
-  ASSERT_EQ(log_.boxes.size(), 2u);
-  EXPECT_EQ(log_.boxes[0].text, registry_.MessageText(platform::kAccessDenied));
-  EXPECT_EQ(log_.boxes[1].text, registry_.MessageText(1021));
-  for (const ShownBox& box : log_.boxes) {
-    EXPECT_EQ(box.icon, MsgBoxIcon::Exclamation);
-    EXPECT_EQ(box.title, "Tavorophone");
-  }
+  EXPECT_EQ(
+      log_.shown(),
+      (std::vector<platform::headless::ShownMessageBox>{
+          {registry_.MessageText(platform::kAccessDenied), MsgBoxIcon::Exclamation, "Tavorophone"},
+          {registry_.MessageText(1021), MsgBoxIcon::Exclamation, "Tavorophone"}}));
   EXPECT_FALSE(registry_.Value(RegistryRoot::LocalMachine, kRunKeyPath, kRunValueName));
   EXPECT_FALSE(registry_.Value(RegistryRoot::CurrentUser, kRunKeyPath, kRunValueName));
 }
@@ -62,7 +48,7 @@ TEST_F(RunValueFailures, RemovalNeverShowsAnything) {
   AutoStart().RemoveRunValue(RegistryRoot::CurrentUser);  // no key at all
   registry_.FailKeysOf(RegistryRoot::LocalMachine, platform::kAccessDenied);
   AutoStart().RemoveRunValue(RegistryRoot::LocalMachine);
-  EXPECT_TRUE(log_.boxes.empty());
+  EXPECT_TRUE(log_.shown().empty());
 }
 
 TEST_F(RunValueFailures, ScopeFollowsTheVersionNameWhateverTheOutcome) {
