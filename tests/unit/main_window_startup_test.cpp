@@ -28,22 +28,14 @@ constexpr const char* kXLiteMissingAtStartText =
     "X-Lite起動後にこのアプリケーションを再起動してください。";
 
 // What the wait window says, sampled every 250 ms from the start, one entry per new text.
-class WaitCaptions {
- public:
-  WaitCaptions(Bridge& bridge, std::uint64_t until_ms) : bridge_(bridge) {
-    for (std::uint64_t at = 0; at <= until_ms; at += 250)
-      bridge.headless.loop.PostAt(at, [this] { Sample(); });
-  }
-  std::vector<std::string> texts;
-
- private:
-  void Sample() {
-    const ui::frmWait* wait = bridge_.main ? bridge_.main->wait_window() : nullptr;
-    if (wait && (texts.empty() || texts.back() != wait->Label1.caption()))
-      texts.push_back(wait->Label1.caption());
-  }
-  Bridge& bridge_;
-};
+void SampleWaitCaptions(Bridge& bridge, std::uint64_t until_ms, std::vector<std::string>& texts) {
+  for (std::uint64_t at = 0; at <= until_ms; at += 250)
+    bridge.headless.loop.PostAt(at, [&bridge, &texts] {
+      const ui::frmWait* wait = bridge.main ? bridge.main->wait_window() : nullptr;
+      if (wait && (texts.empty() || texts.back() != wait->Label1.caption()))
+        texts.push_back(wait->Label1.caption());
+    });
+}
 
 std::vector<std::string> Counting(const std::string& prefix) {
   std::vector<std::string> texts;
@@ -85,9 +77,10 @@ TEST(StartUp, WithSkypeRunningAttachesAtOnceAndListensThreeSecondsLater) {
 TEST(StartUp, WithSkypeStoppedCountsDownSixteenSecondsThenStartsTheClient) {
   Bridge bridge;
   bridge.skype->SetRunning(false);
-  WaitCaptions captions(bridge, 17'000);
+  std::vector<std::string> captions;
+  SampleWaitCaptions(bridge, 17'000, captions);
   ASSERT_FALSE(bridge.Start());
-  EXPECT_EQ(captions.texts, Counting("Skypeを起動します:"));
+  EXPECT_EQ(captions, Counting("Skypeを起動します:"));
   ASSERT_EQ(bridge.skype->starts().size(), 1u);
   EXPECT_EQ(bridge.skype->starts()[0].at_ms, 16'000u);
   EXPECT_FALSE(bridge.skype->starts()[0].minimized);
@@ -113,12 +106,13 @@ TEST(StartUp, ASecondAttachmentAfterItsOwnCountdownDecides) {
     bridge.skype->ScriptAttach(c.second);
     if (c.wait_window_fails)
       bridge.windows.FailShow("frmWait");
-    WaitCaptions captions(bridge, 18'000);
+    std::vector<std::string> captions;
+    SampleWaitCaptions(bridge, 18'000, captions);
     EXPECT_EQ(bridge.Start(), c.ends);
     std::vector<std::string> expected{"Skypeと通信を試みています"};
     for (const std::string& text : Counting("Skypeの応答待ちです:"))
       expected.push_back(text);
-    EXPECT_EQ(captions.texts, expected);
+    EXPECT_EQ(captions, expected);
     ASSERT_EQ(bridge.skype->attaches().size(), 2u);
     // The countdown starts at 0.5 s, so the 16th calendar second is passed at 16 s.
     EXPECT_EQ(bridge.skype->attaches()[1].at_ms, 16'000u);
