@@ -54,6 +54,15 @@ inline std::vector<int> Levels(std::initializer_list<std::pair<int, int>> runs) 
   return levels;
 }
 
+// When each key string was typed into `window`.
+inline std::vector<std::uint64_t> KeyTimes(
+    const platform::headless::RecordingSoftphoneWindow& softphone, platform::WindowHandle window) {
+  std::vector<std::uint64_t> times;
+  for (const auto& key : softphone.typed(window))
+    times.push_back(key.at_ms);
+  return times;
+}
+
 // What the bridge last showed.
 struct RecordingDisplay final : BridgeDisplay {
   void ShowSkypeState(std::string_view text) override { skype_state = text; }
@@ -147,12 +156,7 @@ class Bridge {
   bool RunUntil(std::uint64_t at_ms) { return RunFor(at_ms > Now() ? at_ms - Now() : 0); }
 
   std::vector<std::string> Keys() const { return softphone.KeysTypedInto(xlite); }
-  std::vector<std::uint64_t> KeyTimes() const {
-    std::vector<std::uint64_t> times;
-    for (const auto& key : softphone.typed(xlite))
-      times.push_back(key.at_ms);
-    return times;
-  }
+  std::vector<std::uint64_t> KeyTimes() const { return testing::KeyTimes(softphone, xlite); }
   bool Listening() const { return main ? main->bridge().listening() : call->listening(); }
 
   // From now on Timer1's k-th tick (k = 1, 2, ...) reads levels[k - 1]; silence afterwards.
