@@ -1,5 +1,5 @@
 // The main window's life outside calls: the start-up with its countdowns and messages, the
-// close, the menu and the re-attachment when the Skype client comes back.
+// close, the menu, and the wait window and the About box it opens.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -271,6 +271,47 @@ TEST(Menu, SettingsAndAboutOpenOneWindowEachAndHelpOpensTheFileBesideTheProgram)
     modeless += shown.mode == forms::ShowMode::Modeless &&
                 (shown.form == "frmSetting" || shown.form == "frmAbout");
   EXPECT_EQ(modeless, 5);
+}
+
+TEST(WaitWindow, LoadsTheClipBesideTheProgramEvenAtADriveRoot) {
+  Bridge bridge;
+  for (const auto& [folder, clip] :
+       {std::pair{"C:\\Program Files\\Tavorophone", "C:\\Program Files\\Tavorophone\\sd.avi"},
+        std::pair{"T:\\", "T:\\sd.avi"}}) {
+    bridge.headless.process.SetAppPath(folder);
+    ui::frmWait wait(bridge.headless.runtime(), bridge.windows);
+    EXPECT_EQ(wait.Animation1.clip(), "") << "nothing is opened before the window loads";
+    wait.Show();
+    EXPECT_EQ(wait.Animation1.clip(), clip);
+    EXPECT_EQ(wait.caption(), "処理中");
+    EXPECT_EQ(wait.Label1.caption(), "Skypeを起動します．．．");
+  }
+}
+
+TEST(AboutBox, LinkIsBlueAtRestRedUnderThePointerAndOpensTheMakersPage) {
+  Bridge bridge;
+  platform::headless::RecordingShellOpen& shell = bridge.shell;
+  ui::frmAbout about(bridge.headless.runtime(), bridge.windows, shell);
+  about.Show();
+  EXPECT_EQ(about.lblVersion.caption(), "Version 1.00");
+  EXPECT_EQ(about.Label2.fore_color(), 0xFF0000u);
+
+  // Every way off the link turns it blue again.
+  for (forms::Event* leave : {&about.MouseMove, &about.Label1.MouseMove, &about.Label4.MouseMove,
+                              &about.lblDisclaimer.MouseMove, &about.picIcon.MouseMove}) {
+    about.Label2.MouseMove();
+    EXPECT_EQ(about.Label2.fore_color(), 0x0000FFu);
+    (*leave)();
+    EXPECT_EQ(about.Label2.fore_color(), 0xFF0000u);
+  }
+
+  about.Label2.Click();
+  EXPECT_EQ(shell.opened,
+            (std::vector<std::string>{"https://www.tavorophone.example.jp/default_jp.htm"}));
+  shell.succeeds = false;
+  about.Label2.Click();  // a browser that cannot start is no concern of the box
+  about.cmdOK.Press();
+  EXPECT_FALSE(about.loaded());
 }
 
 }  // namespace
