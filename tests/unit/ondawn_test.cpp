@@ -102,7 +102,8 @@ TEST(Ondawn, VersionAndUacChooseRegistrationOrShortcutsAndTheMainProgramAlwaysSt
 
     std::vector<std::string> expected;
     for (const std::string_view command : kRegistrationCommands)
-      expected.insert(expected.end(), c.commands, "start " + std::string(command));
+      if (c.commands)
+        expected.push_back("start " + std::string(command));
     if (c.shortcuts) {
       expected.push_back("save " + kDesktopLink);
       expected.push_back("save " + kProgramsLink);
