@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,15 @@ inline std::vector<int> Levels(std::initializer_list<std::pair<int, int>> runs) 
   return levels;
 }
 
+// When each key string was typed into `window`.
+inline std::vector<std::uint64_t> KeyTimes(
+    const platform::headless::RecordingSoftphoneWindow& softphone, platform::WindowHandle window) {
+  std::vector<std::uint64_t> times;
+  for (const auto& key : softphone.typed(window))
+    times.push_back(key.at_ms);
+  return times;
+}
+
 // What the bridge last showed.
 struct RecordingDisplay final : BridgeDisplay {
   void ShowSkypeState(std::string_view text) override { skype_state = text; }
@@ -82,7 +92,7 @@ class Bridge {
   explicit Bridge(const char* settings = kUsualSettings) {
     fs::create_directories(drives_ / "c" / "App");
     if (settings)
-      std::ofstream(drives_ / "c" / "App" / "setting.ini", std::ios::binary) << settings;
+      WriteSettings(settings);
     headless.process.SetAppPath("C:\\App");
     skype->SetRunning(true);
     skype->SetAudioIn("Line 1 (Virtual Cable)");
@@ -135,6 +145,15 @@ class Bridge {
     }
   }
 
+  // The settings file beside the program, C:\App\setting.ini.
+  void WriteSettings(std::string_view text) {
+    std::ofstream(drives_ / "c" / "App" / "setting.ini", std::ios::binary) << text;
+  }
+  std::string SettingsText() const {
+    std::ifstream in(drives_ / "c" / "App" / "setting.ini", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
   std::uint64_t Now() { return headless.clock.Milliseconds(); }
   // Lets the program idle; true when it ended meanwhile.
   bool RunFor(std::uint64_t ms) {
@@ -143,12 +162,7 @@ class Bridge {
   bool RunUntil(std::uint64_t at_ms) { return RunFor(at_ms > Now() ? at_ms - Now() : 0); }
 
   std::vector<std::string> Keys() const { return softphone.KeysTypedInto(xlite); }
-  std::vector<std::uint64_t> KeyTimes() const {
-    std::vector<std::uint64_t> times;
-    for (const auto& key : softphone.typed(xlite))
-      times.push_back(key.at_ms);
-    return times;
-  }
+  std::vector<std::uint64_t> KeyTimes() const { return testing::KeyTimes(softphone, xlite); }
   bool Listening() const { return main ? main->bridge().listening() : call->listening(); }
 
   // From now on Timer1's k-th tick (k = 1, 2, ...) reads levels[k - 1]; silence afterwards.

@@ -18,8 +18,7 @@ using ::testing::IsEmpty;
 
 int SoakCalls() {
   const char* text = std::getenv("TAVORO_SOAK_CALLS");
-  const int calls = text ? std::atoi(text) : 0;
-  return calls > 0 ? calls : 2000;
+  return text && std::atoi(text) > 0 ? std::atoi(text) : 2000;
 }
 
 class Soak {

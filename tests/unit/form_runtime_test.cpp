@@ -74,16 +74,6 @@ TEST_F(FormRuntime, LoadsOnceAndCancelledCloseKeepsTheForm) {
   EXPECT_EQ(windows_.OpenForm("frmTest"), nullptr);
 }
 
-TEST_F(FormRuntime, ModalShowReturnsOnlyAfterTheResponderClosedTheForm) {
-  windows_.modal_responder = [](Form& form) { form.Unload(); };
-  form_->Show(ShowMode::Modal);
-  EXPECT_FALSE(form_->loaded());
-
-  TestForm stubborn(headless_, windows_);
-  windows_.modal_responder = [](Form&) {};
-  EXPECT_THROW(stubborn.Show(ShowMode::Modal), std::logic_error);
-}
-
 TEST_F(FormRuntime, TimerTicksOnlyWhileEnabledAndLoadedAndKeepsItsRhythm) {
   form_->timFlash.set_enabled(true);
   headless_.loop.RunFor(1000);

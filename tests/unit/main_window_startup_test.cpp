@@ -1,5 +1,5 @@
 // The main window's life outside calls: the start-up with its countdowns and messages, the
-// close, the menu and the re-attachment when the Skype client comes back.
+// close, the menu, and the wait window and the About box it opens.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -28,22 +28,14 @@ constexpr const char* kXLiteMissingAtStartText =
     "X-Lite起動後にこのアプリケーションを再起動してください。";
 
 // What the wait window says, sampled every 250 ms from the start, one entry per new text.
-class WaitCaptions {
- public:
-  WaitCaptions(Bridge& bridge, std::uint64_t until_ms) : bridge_(bridge) {
-    for (std::uint64_t at = 0; at <= until_ms; at += 250)
-      bridge.headless.loop.PostAt(at, [this] { Sample(); });
-  }
-  std::vector<std::string> texts;
-
- private:
-  void Sample() {
-    const ui::frmWait* wait = bridge_.main ? bridge_.main->wait_window() : nullptr;
-    if (wait && (texts.empty() || texts.back() != wait->Label1.caption()))
-      texts.push_back(wait->Label1.caption());
-  }
-  Bridge& bridge_;
-};
+void SampleWaitCaptions(Bridge& bridge, std::uint64_t until_ms, std::vector<std::string>& texts) {
+  for (std::uint64_t at = 0; at <= until_ms; at += 250)
+    bridge.headless.loop.PostAt(at, [&bridge, &texts] {
+      const ui::frmWait* wait = bridge.main ? bridge.main->wait_window() : nullptr;
+      if (wait && (texts.empty() || texts.back() != wait->Label1.caption()))
+        texts.push_back(wait->Label1.caption());
+    });
+}
 
 std::vector<std::string> Counting(const std::string& prefix) {
   std::vector<std::string> texts;
@@ -56,7 +48,6 @@ TEST(StartUp, WithSkypeRunningAttachesAtOnceAndListensThreeSecondsLater) {
   Bridge bridge;
   ASSERT_FALSE(bridge.Start());
   frmMain& main = *bridge.main;
-  EXPECT_TRUE(main.visible());
   EXPECT_THAT(bridge.skype->starts(), IsEmpty());
   ASSERT_EQ(bridge.skype->attaches().size(), 1u);
   EXPECT_EQ(bridge.skype->attaches()[0].protocol, 5);
@@ -71,9 +62,6 @@ TEST(StartUp, WithSkypeRunningAttachesAtOnceAndListensThreeSecondsLater) {
   EXPECT_EQ(bridge.Now(), 3000u) << "the restart waits 3 s before it listens";
   EXPECT_TRUE(main.bridge().listening());
   EXPECT_TRUE(bridge.meter.capturing());
-  EXPECT_EQ(main.CallTo(), "home.user");
-  EXPECT_EQ(main.AcceptedCallers()[1], "alice");
-  EXPECT_EQ(main.AcceptedCallers()[2], "bob");
   EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
   // The wait window was shown once, for the attachment, and is gone.
   EXPECT_EQ(std::count_if(bridge.windows.shows().begin(), bridge.windows.shows().end(),
@@ -85,9 +73,10 @@ TEST(StartUp, WithSkypeRunningAttachesAtOnceAndListensThreeSecondsLater) {
 TEST(StartUp, WithSkypeStoppedCountsDownSixteenSecondsThenStartsTheClient) {
   Bridge bridge;
   bridge.skype->SetRunning(false);
-  WaitCaptions captions(bridge, 17'000);
+  std::vector<std::string> captions;
+  SampleWaitCaptions(bridge, 17'000, captions);
   ASSERT_FALSE(bridge.Start());
-  EXPECT_EQ(captions.texts, Counting("Skypeを起動します:"));
+  EXPECT_EQ(captions, Counting("Skypeを起動します:"));
   ASSERT_EQ(bridge.skype->starts().size(), 1u);
   EXPECT_EQ(bridge.skype->starts()[0].at_ms, 16'000u);
   EXPECT_FALSE(bridge.skype->starts()[0].minimized);
@@ -113,12 +102,13 @@ TEST(StartUp, ASecondAttachmentAfterItsOwnCountdownDecides) {
     bridge.skype->ScriptAttach(c.second);
     if (c.wait_window_fails)
       bridge.windows.FailShow("frmWait");
-    WaitCaptions captions(bridge, 18'000);
+    std::vector<std::string> captions;
+    SampleWaitCaptions(bridge, 18'000, captions);
     EXPECT_EQ(bridge.Start(), c.ends);
     std::vector<std::string> expected{"Skypeと通信を試みています"};
     for (const std::string& text : Counting("Skypeの応答待ちです:"))
       expected.push_back(text);
-    EXPECT_EQ(captions.texts, expected);
+    EXPECT_EQ(captions, expected);
     ASSERT_EQ(bridge.skype->attaches().size(), 2u);
     // The countdown starts at 0.5 s, so the 16th calendar second is passed at 16 s.
     EXPECT_EQ(bridge.skype->attaches()[1].at_ms, 16'000u);
@@ -281,6 +271,47 @@ TEST(Menu, SettingsAndAboutOpenOneWindowEachAndHelpOpensTheFileBesideTheProgram)
     modeless += shown.mode == forms::ShowMode::Modeless &&
                 (shown.form == "frmSetting" || shown.form == "frmAbout");
   EXPECT_EQ(modeless, 5);
+}
+
+TEST(WaitWindow, LoadsTheClipBesideTheProgramEvenAtADriveRoot) {
+  Bridge bridge;
+  for (const auto& [folder, clip] :
+       {std::pair{"C:\\Program Files\\Tavorophone", "C:\\Program Files\\Tavorophone\\sd.avi"},
+        std::pair{"T:\\", "T:\\sd.avi"}}) {
+    bridge.headless.process.SetAppPath(folder);
+    ui::frmWait wait(bridge.headless.runtime(), bridge.windows);
+    EXPECT_EQ(wait.Animation1.clip(), "") << "nothing is opened before the window loads";
+    wait.Show();
+    EXPECT_EQ(wait.Animation1.clip(), clip);
+    EXPECT_EQ(wait.caption(), "処理中");
+    EXPECT_EQ(wait.Label1.caption(), "Skypeを起動します．．．");
+  }
+}
+
+TEST(AboutBox, LinkIsBlueAtRestRedUnderThePointerAndOpensTheMakersPage) {
+  Bridge bridge;
+  platform::headless::RecordingShellOpen& shell = bridge.shell;
+  ui::frmAbout about(bridge.headless.runtime(), bridge.windows, shell);
+  about.Show();
+  EXPECT_EQ(about.lblVersion.caption(), "Version 1.00");
+  EXPECT_EQ(about.Label2.fore_color(), 0xFF0000u);
+
+  // Every way off the link turns it blue again.
+  for (forms::Event* leave : {&about.MouseMove, &about.Label1.MouseMove, &about.Label4.MouseMove,
+                              &about.lblDisclaimer.MouseMove, &about.picIcon.MouseMove}) {
+    about.Label2.MouseMove();
+    EXPECT_EQ(about.Label2.fore_color(), 0x0000FFu);
+    (*leave)();
+    EXPECT_EQ(about.Label2.fore_color(), 0xFF0000u);
+  }
+
+  about.Label2.Click();
+  EXPECT_EQ(shell.opened,
+            (std::vector<std::string>{"https://www.tavorophone.example.jp/default_jp.htm"}));
+  shell.succeeds = false;
+  about.Label2.Click();  // a browser that cannot start is no concern of the box
+  about.cmdOK.Press();
+  EXPECT_FALSE(about.loaded());
 }
 
 }  // namespace

@@ -50,9 +50,6 @@ struct Machine {
     shell.AddProgram("regsvr32", kRegsvrMs);
     shell.AddProgram(platform::JoinPath(app, "tavoro.exe"));
   }
-  void SetMachinePolicy(StoredValue value) {
-    registry.SetValue(RegistryRoot::LocalMachine, kUacPolicyKey, kUacPolicyValue, value);
-  }
   // Starts the tool as the system starts a program's first form: load, then show.
   void Run() {
     frmOndawn form(headless.runtime(), windows, registry, version, shell);
@@ -74,52 +71,39 @@ StoredValue Number(std::uint32_t n) {
 const std::string kStartMain = "start \"C:\\Program Files\\Tavorophone\\tavoro.exe\"";
 
 TEST(Ondawn, VersionAndUacChooseRegistrationOrShortcutsAndTheMainProgramAlwaysStarts) {
-  // How the UAC policy is set: only the machine's number 1 counts as on.
-  enum class Uac { NoKey, NoValue, Zero, One, Two, UserOne };
+  // Only the machine's EnableLUA of 1 counts as on; an empty name sets no policy key at all.
+  constexpr auto kMachine = RegistryRoot::LocalMachine;
   struct Case {
     const char* name;
     std::uint32_t major, minor;
-    Uac uac;
+    RegistryRoot root;
+    std::string_view value_name;
+    std::uint32_t value;
     bool commands, shortcuts;
   };
   const Case cases[] = {
-      {"VISTA, UAC on", 6, 0, Uac::One, false, false},
-      {"VISTA, UAC off", 6, 0, Uac::Zero, true, false},
-      {"VISTA (6.2), no key", 6, 2, Uac::NoKey, true, false},
-      {"VISTA, no value", 6, 0, Uac::NoValue, true, false},
-      {"VISTA, 2", 6, 0, Uac::Two, true, false},
-      {"VISTA, the user's 1", 6, 0, Uac::UserOne, true, false},
-      {"7, UAC off", 6, 1, Uac::Zero, false, true},
-      {"XP", 5, 1, Uac::NoKey, false, true},
-      {"2000, UAC on", 5, 0, Uac::One, false, true},
-      {"no name", 10, 0, Uac::Zero, false, true},
+      {"VISTA, UAC on", 6, 0, kMachine, kUacPolicyValue, 1, false, false},
+      {"VISTA, UAC off", 6, 0, kMachine, kUacPolicyValue, 0, true, false},
+      {"VISTA (6.2), no key", 6, 2, kMachine, "", 0, true, false},
+      {"VISTA, no value", 6, 0, kMachine, "Other", 1, true, false},
+      {"VISTA, 2", 6, 0, kMachine, kUacPolicyValue, 2, true, false},
+      {"VISTA, the user's 1", 6, 0, RegistryRoot::CurrentUser, kUacPolicyValue, 1, true, false},
+      {"7, UAC off", 6, 1, kMachine, kUacPolicyValue, 0, false, true},
+      {"XP", 5, 1, kMachine, "", 0, false, true},
+      {"2000, UAC on", 5, 0, kMachine, kUacPolicyValue, 1, false, true},
+      {"no name", 10, 0, kMachine, kUacPolicyValue, 0, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Machine machine(kApp, c.major, c.minor);
-    switch (c.uac) {
-      case Uac::NoKey:
-        break;
-      case Uac::NoValue:
-        machine.registry.SetValue(RegistryRoot::LocalMachine, kUacPolicyKey, "Other", Number(1));
-        break;
-      case Uac::Zero:
-      case Uac::One:
-      case Uac::Two:
-        machine.SetMachinePolicy(Number(static_cast<std::uint32_t>(c.uac) - 2));
-        break;
-      case Uac::UserOne:
-        machine.registry.SetValue(RegistryRoot::CurrentUser, kUacPolicyKey, kUacPolicyValue,
-                                  Number(1));
-        break;
-    }
+    if (!c.value_name.empty())
+      machine.registry.SetValue(c.root, kUacPolicyKey, c.value_name, Number(c.value));
     machine.Run();
 
     std::vector<std::string> expected;
-    for (const std::string_view command : kRegistrationCommands) {
+    for (const std::string_view command : kRegistrationCommands)
       if (c.commands)
         expected.push_back("start " + std::string(command));
-    }
     if (c.shortcuts) {
       expected.push_back("save " + kDesktopLink);
       expected.push_back("save " + kProgramsLink);
@@ -131,57 +115,49 @@ TEST(Ondawn, VersionAndUacChooseRegistrationOrShortcutsAndTheMainProgramAlwaysSt
   }
 }
 
-TEST(Ondawn, EachCommandStartsMinimizedAfterThePreviousEndedAndMessagesArePumpedMeanwhile) {
-  Machine machine(kApp, 6, 0);
-  std::vector<std::uint64_t> ticks;
-  machine.headless.loop.SetTimer(100,
-                                 [&] { ticks.push_back(machine.headless.clock.Milliseconds()); });
-  machine.Run();
+// A command that never ends is left after a minute, and the next steps still run.
+TEST(Ondawn, EachCommandStartsMinimizedWhenThePreviousEndedAndMessagesArePumpedMeanwhile) {
+  for (const std::uint64_t runs_for : {kRegsvrMs, HeadlessShell::kRunsForever}) {
+    SCOPED_TRACE(runs_for);
+    Machine machine(kApp, 6, 0);
+    machine.shell.AddProgram("regsvr32", runs_for);
+    std::vector<std::uint64_t> ticks;
+    machine.headless.loop.SetTimer(100,
+                                   [&] { ticks.push_back(machine.headless.clock.Milliseconds()); });
+    machine.Run();
 
-  const auto& starts = machine.shell.starts();
-  ASSERT_EQ(starts.size(), 5u);
-  for (std::size_t i = 0; i < 4; ++i) {
-    SCOPED_TRACE(starts[i].command_line);
-    EXPECT_EQ(starts[i].show, platform::WindowShow::MinimizedFocus);
-    EXPECT_EQ(starts[i + 1].started_ms, starts[i].ends_ms);
-    EXPECT_TRUE(std::any_of(ticks.begin(), ticks.end(), [&](std::uint64_t t) {
-      return t > starts[i].started_ms && t < starts[i].ends_ms;
-    }));
+    const std::uint64_t each = std::min(runs_for, modUAC::kCommandLimitMs);
+    const auto& starts = machine.shell.starts();
+    ASSERT_EQ(starts.size(), 5u);
+    for (std::size_t i = 0; i < 4; ++i) {
+      SCOPED_TRACE(starts[i].command_line);
+      EXPECT_EQ(starts[i].show, platform::WindowShow::MinimizedFocus);
+      EXPECT_EQ(starts[i + 1].started_ms, starts[i].started_ms + each);
+      EXPECT_TRUE(std::any_of(ticks.begin(), ticks.end(), [&](std::uint64_t t) {
+        return t > starts[i].started_ms && t < starts[i].started_ms + each;
+      }));
+    }
+    EXPECT_EQ(starts[4].show, platform::WindowShow::NormalFocus);
+    EXPECT_EQ(starts[4].started_ms, 4 * each);
+    EXPECT_EQ(machine.shell.journal().back(), kStartMain);
   }
-  EXPECT_EQ(starts[4].show, platform::WindowShow::NormalFocus);
-  EXPECT_EQ(starts[4].started_ms, 4 * kRegsvrMs);
-}
-
-TEST(Ondawn, ACommandThatNeverEndsIsLeftAfterAMinuteAndTheNextStepsStillRun) {
-  Machine machine(kApp, 6, 0);
-  machine.shell.AddProgram("regsvr32", HeadlessShell::kRunsForever);
-  machine.Run();
-  const auto& starts = machine.shell.starts();
-  ASSERT_EQ(starts.size(), 5u);
-  for (std::size_t i = 0; i < 4; ++i)
-    EXPECT_EQ(starts[i + 1].started_ms - starts[i].started_ms, modUAC::kCommandLimitMs) << i;
-  EXPECT_EQ(machine.shell.journal().back(), kStartMain);
 }
 
 TEST(Ondawn, CommandsThatCannotStartArePassedOverAndOnlyTheFirstStopsTheRest) {
   const struct {
-    int failing;  // the command whose start fails; 4: regsvr32 is missing
+    int failing;  // the command whose start fails
     std::vector<int> started;
-  } cases[] = {{4, {}}, {0, {}}, {1, {0, 2, 3}}, {3, {0, 1, 2}}};
+  } cases[] = {{0, {}}, {1, {0, 2, 3}}, {3, {0, 1, 2}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.failing);
-    platform::headless::HeadlessRuntime headless;
-    platform::headless::MemoryRegistry registry;
-    HeadlessShell shell(headless.clock);
-    if (c.failing < 4) {
-      shell.AddProgram("regsvr32", kRegsvrMs);
-      shell.FailStart(kRegistrationCommands[c.failing]);
-    }
-    modUAC(registry, shell, headless.loop, headless.clock).ReregisterControls();
+    Machine machine;
+    machine.shell.FailStart(kRegistrationCommands[c.failing]);
+    modUAC(machine.registry, machine.shell, machine.headless.loop, machine.headless.clock)
+        .ReregisterControls();
     std::vector<std::string> expected;
     for (const int i : c.started)
       expected.push_back("start " + std::string(kRegistrationCommands[i]));
-    EXPECT_THAT(shell.journal(), ElementsAreArray(expected));
+    EXPECT_THAT(machine.shell.journal(), ElementsAreArray(expected));
   }
 }
 
@@ -241,8 +217,7 @@ TEST(Ondawn, RunningTwiceReplacesEachShortcutSoOneRemainsPerPlace) {
 }
 
 TEST(Ondawn, AMainProgramThatCannotStartIsReportedByNameAndPath) {
-  Machine machine(kApp, 6, 0);
-  machine.SetMachinePolicy(Number(1));
+  Machine machine;
   machine.headless.process.SetAppPath("C:\\ひかり電話");  // where no program lies
   machine.Run();
   EXPECT_TRUE(machine.ran_unseen);

@@ -134,10 +134,6 @@ class PinSetting : public ::testing::Test {
     const auto found = secrets.find(std::string(settings::kPinTarget));
     return found == secrets.end() ? std::nullopt : std::optional(found->second);
   }
-  std::string FileText() {
-    std::ifstream in(*bridge.profile.HostPath("C:\\App\\setting.ini"), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   // Alice is taken, keys `codes` and hangs up; what X-Lite got between taking her and the end.
   Keys AliceKeys(std::string_view codes) {
     const std::size_t before = bridge.Keys().size();
@@ -172,7 +168,7 @@ TEST_F(PinSetting, AnInputThatIsNoPinIsRefusedWithAMessageAndNothingIsSaved) {
   EXPECT_EQ(dialog.pin_box.text(), "2468");
   EXPECT_TRUE(dialog.pin_box.masked && dialog.pin_confirmation_box.masked);
   dialog.Text2.UserEdits("someone.else");
-  const std::string file_before = FileText();
+  const std::string file_before = bridge.SettingsText();
   std::size_t boxes = 0;
   auto refused = [&](std::string_view pin, std::string_view confirmation, const std::string& why) {
     SCOPED_TRACE(std::string(pin) + " / " + std::string(confirmation));
@@ -191,7 +187,7 @@ TEST_F(PinSetting, AnInputThatIsNoPinIsRefusedWithAMessageAndNothingIsSaved) {
   refused("1357", "1357",
           "暗証番号を保存できませんでした。前の暗証番号のままです。\r\nエラー番号: 5");
   EXPECT_EQ(Kept(), "2468");
-  EXPECT_EQ(FileText(), file_before);
+  EXPECT_EQ(bridge.SettingsText(), file_before);
   EXPECT_EQ(bridge.main->CallTo(), "home.user");
   EXPECT_EQ(AliceKeys("1357#2468#1#"), (Keys{"1", "{ENTER}"})) << "the old PIN still holds";
 }
@@ -201,7 +197,7 @@ TEST_F(PinSetting, OkKeepsANewPinOutOfTheFileAndTheNextCallerKeysIt) {
   bridge.main->settings_dialog()->cmdOK.Press();
   EXPECT_EQ(bridge.main->settings_dialog(), nullptr);
   EXPECT_EQ(Kept(), "013579");
-  EXPECT_EQ(FileText().find("013579"), std::string::npos);
+  EXPECT_EQ(bridge.SettingsText().find("013579"), std::string::npos);
   EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
   EXPECT_EQ(AliceKeys("2468#013579#1#"), (Keys{"1", "{ENTER}"}));
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "headless/virtual_clock.h"
 #include "platform/clock.h"
 
 namespace tavoro::platform {
@@ -16,21 +15,6 @@ TEST(SecondsBetween, CountsCalendarSecondsAcrossDaysMonthsYearsAndLeapDays) {
   EXPECT_EQ(SecondsBetween({2023, 2, 28}, {2023, 3, 1}), kDay);
   EXPECT_EQ(SecondsBetween({1900, 2, 28}, {1900, 3, 1}), kDay);
   EXPECT_EQ(SecondsBetween({2000, 2, 28}, {2000, 3, 1}), 2 * kDay);
-}
-
-TEST(VirtualClock, NowTurnsOverAtTheStartsSecondBoundariesAndKnowsTheCalendar) {
-  headless::VirtualClock clock({2024, 2, 28, 23, 59, 59}, 500);
-  clock.Advance(499);
-  EXPECT_EQ(clock.Now(), (LocalTime{2024, 2, 28, 23, 59, 59}));
-  clock.Advance(1);
-  EXPECT_EQ(clock.Now(), (LocalTime{2024, 2, 29, 0, 0, 0}));
-  clock.AdvanceTo(500 + 86'400'000 + 3'723'000);
-  clock.AdvanceTo(0);  // never backwards
-  EXPECT_EQ(clock.Now(), (LocalTime{2024, 3, 1, 1, 2, 3}));
-
-  headless::VirtualClock century({2100, 2, 28, 23, 59, 59});
-  century.Advance(1000 + 306 * 86'400'000ULL);
-  EXPECT_EQ(century.Now(), (LocalTime{2101, 1, 1, 0, 0, 0}));
 }
 
 }  // namespace

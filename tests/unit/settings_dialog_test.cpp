@@ -3,45 +3,21 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <unistd.h>
-
-#include "headless/fixed_version_query.h"
-#include "headless/headless_runtime.h"
-#include "headless/headless_window_system.h"
-#include "headless/host_profile_file.h"
-#include "headless/memory_credential_store.h"
-#include "headless/memory_registry.h"
+#include "bridge_harness.h"
 #include "settings/frmSetting.h"
 
 namespace tavoro::settings {
 namespace {
 
-namespace fs = std::filesystem;
 using platform::MsgBoxIcon;
 using platform::RegistryRoot;
 
 class SettingsDialog : public ::testing::Test {
  protected:
-  SettingsDialog() { fs::create_directories(drives_ / "c" / "App"); }
-  ~SettingsDialog() override { fs::remove_all(drives_); }
-
-  void WriteFile(const std::string& text) {
-    std::ofstream(drives_ / "c" / "App" / "setting.ini", std::ios::binary) << text;
-  }
-  std::string FileText() {
-    std::ifstream in(drives_ / "c" / "App" / "setting.ini", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
   std::unique_ptr<frmSetting> Open(std::string_view folder = "C:\\App") {
-    ini_ = std::make_unique<modIniEdit>(profile_, folder);
-    auto dialog = std::make_unique<frmSetting>(headless_.runtime(), windows_, *ini_, auto_start_,
-                                               credentials_, running_);
+    ini_ = std::make_unique<modIniEdit>(peers_.profile, folder);
+    auto dialog = std::make_unique<frmSetting>(peers_.headless.runtime(), peers_.windows, *ini_,
+                                               peers_.auto_start, peers_.credentials, running_);
     dialog->Show();
     return dialog;
   }
@@ -50,20 +26,13 @@ class SettingsDialog : public ::testing::Test {
     dialog.cmdAddUser.Press();
   }
 
-  fs::path drives_ = fs::temp_directory_path() / ("tavoro-dialog-" + std::to_string(::getpid()));
-  platform::headless::HostProfileFile profile_{drives_};
-  platform::headless::MemoryRegistry registry_;
-  platform::headless::FixedVersionQuery version_;  // answers Windows 7: per-user Run key
-  platform::headless::HeadlessRuntime headless_;
-  platform::headless::HeadlessWindowSystem windows_;
-  modRegAutoStart auto_start_{registry_, version_, headless_.boxes, "C:\\App"};
-  platform::headless::MemoryCredentialStore credentials_;
-  settings::CallSettings running_;
+  app::testing::Bridge peers_{nullptr};  // its version query answers Windows 7: per-user Run key
+  CallSettings running_;
   std::unique_ptr<modIniEdit> ini_;
 };
 
 TEST_F(SettingsDialog, LoadsTheFileWithoutGapsAndTicksOnlyForExactlyOne) {
-  WriteFile(
+  peers_.WriteSettings(
       "[Skype]\r\nCallTo=home\r\nAcceptFrom-2=bob\r\nAcceptFrom-5=alice\r\n"
       "[Startup]\r\nWithWindows=yes\r\n");
   auto dialog = Open();
@@ -72,7 +41,7 @@ TEST_F(SettingsDialog, LoadsTheFileWithoutGapsAndTicksOnlyForExactlyOne) {
   EXPECT_EQ(dialog->List1.items(), (std::vector<std::string>{"bob", "alice"}));
   EXPECT_FALSE(dialog->Check1.checked());
   EXPECT_EQ(dialog->Text1.text(), "");
-  WriteFile("[Startup]\r\nWithWindows=1\r\n");
+  peers_.WriteSettings("[Startup]\r\nWithWindows=1\r\n");
   EXPECT_TRUE(Open()->Check1.checked());
 }
 
@@ -88,7 +57,7 @@ TEST_F(SettingsDialog, AddKeepsExactDuplicatesOutAndDeleteNeedsASelection) {
   dialog->List1.set_list_index(1);
   dialog->cmdDelUser.Press();
   EXPECT_EQ(dialog->List1.items(), (std::vector<std::string>{"Alice", " bob "}));
-  EXPECT_TRUE(headless_.boxes.shown().empty());
+  EXPECT_TRUE(peers_.headless.boxes.shown().empty());
 }
 
 TEST_F(SettingsDialog, AHundredAndFirstNameIsRefusedWithAMessage) {
@@ -96,13 +65,13 @@ TEST_F(SettingsDialog, AHundredAndFirstNameIsRefusedWithAMessage) {
   for (int i = 1; i <= 101; ++i)
     Add(*dialog, "user" + std::to_string(i));
   EXPECT_EQ(dialog->List1.ListCount(), 100);
-  ASSERT_EQ(headless_.boxes.shown().size(), 1u);
-  EXPECT_EQ(headless_.boxes.shown()[0].icon, MsgBoxIcon::Information);
-  EXPECT_EQ(headless_.boxes.shown()[0].title, "Tavorophone");
+  ASSERT_EQ(peers_.headless.boxes.shown().size(), 1u);
+  EXPECT_EQ(peers_.headless.boxes.shown()[0].icon, MsgBoxIcon::Information);
+  EXPECT_EQ(peers_.headless.boxes.shown()[0].title, "Tavorophone");
 }
 
 TEST_F(SettingsDialog, OkWritesEverythingDenselyAndUpdatesTheRunningProgramAtOnce) {
-  WriteFile("[Skype]\r\nAcceptFrom-2=bob\r\nAcceptFrom-5=alice\r\nAcceptFrom-9=zed\r\n");
+  peers_.WriteSettings("[Skype]\r\nAcceptFrom-2=bob\r\nAcceptFrom-5=alice\r\nAcceptFrom-9=zed\r\n");
   running_.accepted_callers[9] = "zed";
   auto dialog = Open();
   dialog->Text2.UserEdits("home");
@@ -119,17 +88,17 @@ TEST_F(SettingsDialog, OkWritesEverythingDenselyAndUpdatesTheRunningProgramAtOnc
       expected += "AcceptFrom-" + std::to_string(n) + "=\r\n";
   }
   expected += "[Startup]\r\nWithWindows=1\r\n";
-  EXPECT_EQ(FileText(), expected);
+  EXPECT_EQ(peers_.SettingsText(), expected);
   EXPECT_EQ(running_.call_to, "home");
   EXPECT_EQ(running_.accepted_callers[1], "bob");
   EXPECT_EQ(running_.accepted_callers[3], "zed");
   EXPECT_EQ(running_.accepted_callers[4], "carol");
   EXPECT_EQ(running_.accepted_callers[9], "");
-  EXPECT_TRUE(registry_.Value(RegistryRoot::CurrentUser, kRunKeyPath, kRunValueName));
+  EXPECT_TRUE(peers_.registry.Value(RegistryRoot::CurrentUser, kRunKeyPath, kRunValueName));
 }
 
 TEST_F(SettingsDialog, CancelAndTheCloseBoxChangeNothing) {
-  WriteFile("[Skype]\r\nCallTo=home\r\nAcceptFrom-1=bob\r\n");
+  peers_.WriteSettings("[Skype]\r\nCallTo=home\r\nAcceptFrom-1=bob\r\n");
   for (const bool close_box : {false, true}) {
     auto dialog = Open();
     dialog->Text2.UserEdits("changed");
@@ -142,9 +111,9 @@ TEST_F(SettingsDialog, CancelAndTheCloseBoxChangeNothing) {
     }
     EXPECT_FALSE(dialog->loaded());
   }
-  EXPECT_EQ(FileText(), "[Skype]\r\nCallTo=home\r\nAcceptFrom-1=bob\r\n");
+  EXPECT_EQ(peers_.SettingsText(), "[Skype]\r\nCallTo=home\r\nAcceptFrom-1=bob\r\n");
   EXPECT_EQ(running_.call_to, "");
-  EXPECT_EQ(registry_.ValueCount(RegistryRoot::CurrentUser, kRunKeyPath), 0u);
+  EXPECT_EQ(peers_.registry.ValueCount(RegistryRoot::CurrentUser, kRunKeyPath), 0u);
 }
 
 TEST_F(SettingsDialog, UnwritableFileIsReportedOnceWhileTheProgramStillTakesTheValues) {
@@ -153,10 +122,10 @@ TEST_F(SettingsDialog, UnwritableFileIsReportedOnceWhileTheProgramStillTakesTheV
   Add(*dialog, "bob");
   dialog->cmdOK.Press();
 
-  ASSERT_EQ(headless_.boxes.shown().size(), 1u);
-  EXPECT_EQ(headless_.boxes.shown()[0].text,
+  ASSERT_EQ(peers_.headless.boxes.shown().size(), 1u);
+  EXPECT_EQ(peers_.headless.boxes.shown()[0].text,
             "設定ファイルに書き込めませんでした。\r\nC:\\Missing\\setting.ini");
-  EXPECT_EQ(headless_.boxes.shown()[0].icon, MsgBoxIcon::Exclamation);
+  EXPECT_EQ(peers_.headless.boxes.shown()[0].icon, MsgBoxIcon::Exclamation);
   EXPECT_EQ(running_.call_to, "home");
   EXPECT_EQ(running_.accepted_callers[1], "bob");
   EXPECT_FALSE(dialog->loaded());

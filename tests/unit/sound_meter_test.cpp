@@ -52,6 +52,9 @@ TEST(SoundMeterDeviceChoice, LastMatchWithTheFormatBitWinsElseTheEarlierId) {
     std::string name;
     std::uint32_t formats = HeadlessWaveIn::kAllFormats;
   };
+  // Longer than the 31 bytes of a device name: the system cuts them.
+  const std::string realtek = "Microphone (Realtek High Definition Audio)";
+  const std::string japanese = "マイク (ハイ デフィニション オーディオ)";
   std::vector<Device> many;
   for (int i = 0; i < 14; ++i)
     many.push_back({"Virtual Cable " + std::to_string(i)});
@@ -69,16 +72,8 @@ TEST(SoundMeterDeviceChoice, LastMatchWithTheFormatBitWinsElseTheEarlierId) {
       {"format bit required", {{"Headset"}, {"Line"}, {"Headset 2", kNoBit}}, "Headset", 1, 0},
       {"empty name takes the last with the bit", {{"A"}, {"B"}, {"C", kNoBit}}, "", 0, 1},
       {"longer than an uncut name", {{"USB Mic"}, {"Line"}}, "USB Microphone", 1, 1},
-      {"cut at the end of the field",
-       {{"Line"}, {"Microphone (Realtek High Definition Audio)"}},
-       "Microphone (Realtek High Definition Audio)",
-       0,
-       1},
-      {"cut between Japanese characters",
-       {{"ライン"}, {"マイク (ハイ デフィニション オーディオ)"}, {"Line"}},
-       "マイク (ハイ デフィニション オーディオ)",
-       0,
-       1},
+      {"cut at the end of the field", {{"Line"}, {realtek}}, realtek, 0, 1},
+      {"cut between Japanese characters", {{"ライン"}, {japanese}, {"Line"}}, japanese, 0, 1},
       {"more than eleven devices", many, "Cable 13", 0, 13},
   };
   for (const Case& c : cases) {
@@ -182,7 +177,6 @@ TEST(SoundMeterFailure, NoDeviceAtAllFailsOnDeviceZeroWithTheBadIdText) {
   EXPECT_FALSE(capture.meter.OpenMeter("Mic", 100));
   EXPECT_EQ(capture.meter.DeviceId, 0u);
   EXPECT_EQ(capture.meter.MeterErrorText, capture.wave_in.ErrorText(platform::kWaveBadDeviceId));
-  EXPECT_FALSE(capture.meter.MeterErrorText.empty());
 }
 
 TEST(SoundMeterLifecycle, ReopenAndRepeatedClosesReleaseEachThingOnce) {
