@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "win32/program_files.h"
+#include "win32/owned_handles.h"
+#include "win32_test_support.h"
 
 namespace tavoro::testing {
 namespace {
+
+using std::chrono::milliseconds;
 
 constexpr COLORREF kParentBackground = RGB(0x12, 0x34, 0x56);
 
@@ -30,21 +33,14 @@ class ClipWindow {
     window_class.hInstance = ::GetModuleHandleW(nullptr);
     window_class.lpszClassName = L"TavoroClipTest";
     ::RegisterClassW(&window_class);  // fails harmlessly when a test before registered it
-    brush_ = ::CreateSolidBrush(kParentBackground);
-    parent_ = ::CreateWindowExW(0, L"TavoroClipTest", L"clip", WS_OVERLAPPEDWINDOW, 0, 0, 400, 200,
-                                nullptr, nullptr, window_class.hInstance, nullptr);
-    ::SetWindowLongPtrW(parent_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    parent_.reset(::CreateWindowExW(0, L"TavoroClipTest", L"clip", WS_OVERLAPPEDWINDOW, 0, 0, 400,
+                                    200, nullptr, nullptr, window_class.hInstance, nullptr));
+    ::SetWindowLongPtrW(parent_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // The frame's size in the wait window: 4455 x 735 twips at 96 dpi.
-    control_ =
-        ::CreateWindowExW(0, ANIMATE_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | style, 8, 8, 297, 49,
-                          parent_, reinterpret_cast<HMENU>(1), window_class.hInstance, nullptr);
+    control_ = ::CreateWindowExW(0, ANIMATE_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | style, 8, 8,
+                                 297, 49, parent_.get(), reinterpret_cast<HMENU>(1),
+                                 window_class.hInstance, nullptr);
   }
-  ~ClipWindow() {
-    ::DestroyWindow(parent_);
-    ::DeleteObject(brush_);
-  }
-  ClipWindow(const ClipWindow&) = delete;
-  ClipWindow& operator=(const ClipWindow&) = delete;
 
   HWND control() const { return control_; }
   bool Open(const std::wstring& path) { return Animate_Open(control_, path.c_str()) != FALSE; }
@@ -75,26 +71,14 @@ class ClipWindow {
     return pixels;
   }
 
-  // Pumps until the control reports that it stopped, or `limit_ms` passed.
-  bool WaitForStop(DWORD limit_ms) {
-    const ULONGLONG until = ::GetTickCount64() + limit_ms;
-    while (!stopped_ && ::GetTickCount64() < until) {
-      MSG message;
-      while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-      }
-      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return stopped_;
-  }
+  bool stopped() const { return stopped_; }
   bool started() const { return started_; }
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     auto* self = reinterpret_cast<ClipWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self != nullptr && message == WM_CTLCOLORSTATIC)
-      return reinterpret_cast<LRESULT>(self->brush_);
+      return reinterpret_cast<LRESULT>(self->brush_.get());
     if (self != nullptr && message == WM_COMMAND && LOWORD(wparam) == 1) {
       self->started_ = self->started_ || HIWORD(wparam) == ACN_START;
       self->stopped_ = self->stopped_ || HIWORD(wparam) == ACN_STOP;
@@ -102,22 +86,20 @@ class ClipWindow {
     return ::DefWindowProcW(window, message, wparam, lparam);
   }
 
-  HBRUSH brush_ = nullptr;
-  HWND parent_ = nullptr;
+  platform::win32::OwnedBrush brush_{::CreateSolidBrush(kParentBackground)};
+  platform::win32::OwnedWindow parent_;
   HWND control_ = nullptr;
   bool started_ = false;
   bool stopped_ = false;
 };
 
-std::wstring Clip() {
-  return ProgramFile(L"sd.avi");
-}
+const std::wstring kClip = ProgramFile(L"sd.avi");
 
 TEST(WaitWindowClip, EveryFrameDrawsInsideTheWaitWindowsFrameAndMoves) {
-  ASSERT_NE(::GetFileAttributesW(Clip().c_str()), INVALID_FILE_ATTRIBUTES)
+  ASSERT_NE(::GetFileAttributesW(kClip.c_str()), INVALID_FILE_ATTRIBUTES)
       << "build the target tavoro_program_files";
   ClipWindow window(0);
-  ASSERT_TRUE(window.Open(Clip()));
+  ASSERT_TRUE(window.Open(kClip));
 
   std::vector<std::vector<COLORREF>> frames;
   SIZE size{};
@@ -138,7 +120,7 @@ TEST(WaitWindowClip, EveryFrameDrawsInsideTheWaitWindowsFrameAndMoves) {
 
 TEST(WaitWindowClip, BackgroundDropsOutOfATransparentControl) {
   ClipWindow window(ACS_TRANSPARENT);
-  ASSERT_TRUE(window.Open(Clip()));
+  ASSERT_TRUE(window.Open(kClip));
   ASSERT_TRUE(window.Show(0));
   SIZE size{};
   const std::vector<COLORREF> picture = window.Picture(size);
@@ -160,18 +142,18 @@ TEST(WaitWindowClip, BackgroundDropsOutOfATransparentControl) {
 
 TEST(WaitWindowClip, PlaysOnceThroughToItsEnd) {
   ClipWindow window(0);
-  ASSERT_TRUE(window.Open(Clip()));
+  ASSERT_TRUE(window.Open(kClip));
   ASSERT_TRUE(Animate_Play(window.control(), 0, -1, 1));
-  EXPECT_TRUE(window.WaitForStop(20'000));
+  EXPECT_TRUE(WaitUntil([&] { return window.stopped(); }, milliseconds(20'000)));
   EXPECT_TRUE(window.started());
 }
 
 TEST(WaitWindowClip, AMissingOrForeignFileIsRefusedAndTheControlStaysUsable) {
   ClipWindow window(0);
-  EXPECT_FALSE(window.Open(ProgramFolder() + L"\\no-such-clip.avi"));
+  EXPECT_FALSE(window.Open(ProgramFile(L"no-such-clip.avi")));
   EXPECT_FALSE(Animate_Play(window.control(), 0, -1, 1)) << "nothing is open to play";
   EXPECT_FALSE(window.Open(ProgramFile(L"Tavoro.chm")));
-  EXPECT_TRUE(window.Open(Clip()));
+  EXPECT_TRUE(window.Open(kClip));
   EXPECT_TRUE(window.Show(0));
 }
 

@@ -10,11 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "win32/program_files.h"
+#include "win32/owned_handles.h"
 #include "win32/wide_text.h"
+#include "win32_test_support.h"
 
 namespace tavoro::testing {
 namespace {
+
+using platform::win32::Narrow;
 
 struct Program {
   const wchar_t* file;
@@ -42,25 +45,17 @@ class ResourceModule {
   explicit ResourceModule(const std::wstring& path)
       : module_(::LoadLibraryExW(path.c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
-  ~ResourceModule() {
-    if (module_ != nullptr)
-      ::FreeLibrary(module_);
-  }
-  ResourceModule(const ResourceModule&) = delete;
-  ResourceModule& operator=(const ResourceModule&) = delete;
-  HMODULE get() const { return module_; }
+  HMODULE get() const { return module_.get(); }
 
   std::string Bytes(LPCWSTR type, LPCWSTR name) const {
-    const HRSRC found = ::FindResourceW(module_, name, type);
-    if (found == nullptr)
-      return {};
-    const HGLOBAL loaded = ::LoadResource(module_, found);
-    const auto* data = static_cast<const char*>(::LockResource(loaded));
-    return data == nullptr ? std::string() : std::string(data, ::SizeofResource(module_, found));
+    const HRSRC found = ::FindResourceW(get(), name, type);
+    const auto* data =
+        found ? static_cast<const char*>(::LockResource(::LoadResource(get(), found))) : nullptr;
+    return data == nullptr ? std::string() : std::string(data, ::SizeofResource(get(), found));
   }
 
  private:
-  HMODULE module_;
+  platform::win32::Owned<HMODULE, &::FreeLibrary> module_;
 };
 
 BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
@@ -70,32 +65,47 @@ BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
   return TRUE;
 }
 
+// Read as Explorer reads it; the texts from the Japanese Unicode translation, the one there is.
 TEST(ProgramResources, VersionBlockNamesTheProductInJapanese) {
   for (const Program& program : Programs()) {
-    SCOPED_TRACE(platform::win32::Narrow(program.file));
-    const auto block = ReadVersionBlock(ProgramFile(program.file));
-    ASSERT_TRUE(block.has_value()) << "no version block";
-    const auto text = [&](const wchar_t* name) {
-      const auto found = block->texts.find(name);
-      return found == block->texts.end() ? std::wstring(L"(none)") : found->second;
+    SCOPED_TRACE(Narrow(program.file));
+    const std::wstring file = ProgramFile(program.file);
+    std::vector<char> block(::GetFileVersionInfoSizeW(file.c_str(), nullptr));
+    ASSERT_TRUE(!block.empty() &&
+                ::GetFileVersionInfoW(file.c_str(), 0, block.size(), block.data()))
+        << "no version block";
+    const auto value = [&block](const std::wstring& name) -> const void* {
+      void* found = nullptr;
+      UINT length = 0;
+      return ::VerQueryValueW(block.data(), name.c_str(), &found, &length) ? found : nullptr;
     };
-    EXPECT_EQ(block->language, 0x0411);
-    EXPECT_EQ(block->code_page, 1200);
-    EXPECT_EQ(block->file_version, (std::array<WORD, 4>{1, 0, 0, 0}));
-    EXPECT_EQ(block->product_version, (std::array<WORD, 4>{1, 0, 0, 0}));
-    EXPECT_EQ(text(L"ProductName"), L"Tavorophone");
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value(L"\\"));
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);           // .0.0
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    const auto* translation = static_cast<const WORD*>(value(L"\\VarFileInfo\\Translation"));
+    ASSERT_NE(translation, nullptr);
+    EXPECT_EQ(translation[0], 0x0411);
+    EXPECT_EQ(translation[1], 1200);
+    const auto text = [&value](const wchar_t* name) {
+      const void* found = value(std::wstring(L"\\StringFileInfo\\041104b0\\") + name);
+      return found ? Narrow(static_cast<const wchar_t*>(found)) : "(none)";
+    };
+    EXPECT_EQ(text(L"ProductName"), "Tavorophone");
     // The About box says "Version 1.00".
-    EXPECT_EQ(text(L"ProductVersion"), L"1.00");
-    EXPECT_EQ(text(L"FileVersion"), L"1.0.0.0");
-    EXPECT_EQ(text(L"OriginalFilename"), program.file);
-    EXPECT_EQ(text(L"InternalName"), program.internal_name);
-    EXPECT_EQ(platform::win32::Narrow(text(L"FileDescription")), program.description);
+    EXPECT_EQ(text(L"ProductVersion"), "1.00");
+    EXPECT_EQ(text(L"FileVersion"), "1.0.0.0");
+    EXPECT_EQ(text(L"OriginalFilename"), Narrow(program.file));
+    EXPECT_EQ(text(L"InternalName"), Narrow(program.internal_name));
+    EXPECT_EQ(text(L"FileDescription"), program.description);
   }
 }
 
 TEST(ProgramResources, TheOneIconGroupHoldsEverySizeExplorerAsksFor) {
   for (const Program& program : Programs()) {
-    SCOPED_TRACE(platform::win32::Narrow(program.file));
+    SCOPED_TRACE(Narrow(program.file));
     const ResourceModule module(ProgramFile(program.file));
     ASSERT_NE(module.get(), nullptr);
 
@@ -140,7 +150,7 @@ TEST(ProgramResources, ManifestRunsAsInvokerAndDeclaresNoNewerWindows) {
   const char* const newer_windows[] = {"1f676c76-80e1-4239-95bb-83d0f6d0da78",
                                        "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"};
   for (const Program& program : Programs()) {
-    SCOPED_TRACE(platform::win32::Narrow(program.file));
+    SCOPED_TRACE(Narrow(program.file));
     const ResourceModule module(ProgramFile(program.file));
     ASSERT_NE(module.get(), nullptr);
     const std::string manifest =

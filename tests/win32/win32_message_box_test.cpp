@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "desktop/desktop.h"
 #include "win32/wide_text.h"
 #include "win32/win32_message_boxes.h"
 
@@ -15,16 +16,10 @@ namespace {
 
 struct SeenBox {
   bool found = false;
-  std::wstring title;
-  std::wstring text;
+  std::string title;
+  std::string text;
   HICON icon = nullptr;
 };
-
-std::wstring TextOf(HWND window) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), text.size())));
-  return text;
-}
 
 // Shows a box on this thread while a second thread plays the user: it finds the box by its
 // title, as the end-to-end harness does, reads it and presses OK. If no box with that title
@@ -39,7 +34,7 @@ SeenBox ShowAndAnswer(std::string_view text, MsgBoxIcon icon, std::string_view t
       // shown only once they are.
       HWND box = ::FindWindowW(L"#32770", wide_title.c_str());
       if (box && ::IsWindowVisible(box)) {
-        seen = {true, TextOf(box), TextOf(::GetDlgItem(box, 0xFFFF))};
+        seen = {true, e2e::TextOf(box), e2e::TextOf(::GetDlgItem(box, 0xFFFF))};
         if (HWND icon_control = ::GetDlgItem(box, 0x440))
           seen.icon = reinterpret_cast<HICON>(::SendMessageW(icon_control, STM_GETICON, 0, 0));
         ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
@@ -71,8 +66,8 @@ TEST(Win32MessageBoxes, ShowTheTextAndTitleUnchangedWithTheIconAsked) {
     const std::string title = "タヴォロフォン " + std::to_string(static_cast<int>(icon));
     const SeenBox seen = ShowAndAnswer(text, icon, title);
     ASSERT_TRUE(seen.found) << title;
-    EXPECT_EQ(Narrow(seen.title), title);
-    EXPECT_EQ(Narrow(seen.text), text);
+    EXPECT_EQ(seen.title, title);
+    EXPECT_EQ(seen.text, text);
     EXPECT_EQ(seen.icon, system_icon ? ::LoadIconW(nullptr, system_icon) : nullptr) << title;
   }
 }

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "child_process.h"
 #include "win32/single_instance.h"
 #include "win32/wide_text.h"
 #include "win32/win32_process.h"
+#include "win32_test_support.h"
 
 namespace tavoro::platform::win32 {
 namespace {
@@ -43,14 +43,10 @@ constexpr DWORD kSeesNone = 11;
     });
 
 DWORD RunProbe(const std::wstring& probe) {
-  const HANDLE child = testing::StartChild(L"instance-probe", probe);
-  DWORD exit_code = 0;
-  if (child != nullptr && ::WaitForSingleObject(child, 30'000) == WAIT_OBJECT_0)
-    ::GetExitCodeProcess(child, &exit_code);
-  else if (child != nullptr)
-    ::TerminateProcess(child, 1);
-  ::CloseHandle(child);
-  return exit_code;
+  const testing::ScopedVariable mode(testing::kChildVariable, L"instance-probe " + probe);
+  const testing::Program child(ModulePath());
+  child.WaitForEnd(testing::milliseconds(30'000));
+  return child.ExitCode();
 }
 
 TEST(SingleInstance, AGuardIsSeenHereAndInAnotherProcessOnlyWhileItLives) {

@@ -8,10 +8,10 @@
 #include <chrono>
 #include <string>
 
-#include "child_process.h"
 #include "win32/wide_text.h"
 #include "win32/win32_process.h"
 #include "win32/win32_shell.h"
+#include "win32_test_support.h"
 
 namespace tavoro::platform::win32 {
 namespace {
@@ -27,9 +27,8 @@ TEST(Win32Shell, WaitingForAProgramReturnsEarlyForAMessageAndTrueOnceItEnded) {
   Win32Shell shell;
   EXPECT_EQ(shell.Start("tavoro-no-such-program", WindowShow::MinimizedFocus), nullptr);
 
-  ::SetEnvironmentVariableW(testing::kChildVariable, L"shell-child");
-  const auto child = shell.Start(Narrow(testing::ThisProgram()), WindowShow::MinimizedFocus);
-  ::SetEnvironmentVariableW(testing::kChildVariable, nullptr);
+  const testing::ScopedVariable mode(testing::kChildVariable, L"shell-child");
+  const auto child = shell.Start("\"" + Narrow(ModulePath()) + "\"", WindowShow::MinimizedFocus);
   ASSERT_NE(child, nullptr);
 
   MSG message{};
