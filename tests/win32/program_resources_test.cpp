@@ -26,18 +26,15 @@ struct Program {
   std::vector<const char*> manifest_holds;
 };
 
-const std::vector<Program>& Programs() {
-  static const std::vector<Program> programs = {
-      {L"Tavoro.exe",
-       L"Tavoro",
-       "Tavorophone Skype・ひかり電話ゲートウェイ",
-       {"level=\"asInvoker\"", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-        "<dpiAware "
-        "xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"}},
-      {L"Ondawn.exe", L"Ondawn", "Tavorophone 初回起動ツール", {"level=\"asInvoker\""}},
-  };
-  return programs;
-}
+const Program kPrograms[] = {
+    {L"Tavoro.exe",
+     L"Tavoro",
+     "Tavorophone Skype・ひかり電話ゲートウェイ",
+     {"level=\"asInvoker\"", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+      "<dpiAware "
+      "xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"}},
+    {L"Ondawn.exe", L"Ondawn", "Tavorophone 初回起動ツール", {"level=\"asInvoker\""}},
+};
 
 // The program loaded as data: its resources without running any of its code.
 class ResourceModule {
@@ -67,7 +64,7 @@ BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
 
 // Read as Explorer reads it; the texts from the Japanese Unicode translation, the one there is.
 TEST(ProgramResources, VersionBlockNamesTheProductInJapanese) {
-  for (const Program& program : Programs()) {
+  for (const Program& program : kPrograms) {
     SCOPED_TRACE(Narrow(program.file));
     const std::wstring file = ProgramFile(program.file);
     std::vector<char> block(::GetFileVersionInfoSizeW(file.c_str(), nullptr));
@@ -104,7 +101,7 @@ TEST(ProgramResources, VersionBlockNamesTheProductInJapanese) {
 }
 
 TEST(ProgramResources, TheOneIconGroupHoldsEverySizeExplorerAsksFor) {
-  for (const Program& program : Programs()) {
+  for (const Program& program : kPrograms) {
     SCOPED_TRACE(Narrow(program.file));
     const ResourceModule module(ProgramFile(program.file));
     ASSERT_NE(module.get(), nullptr);
@@ -149,7 +146,7 @@ TEST(ProgramResources, ManifestRunsAsInvokerAndDeclaresNoNewerWindows) {
   // These would make the version query report 6.3 or 10.0 instead of 6.2.
   const char* const newer_windows[] = {"1f676c76-80e1-4239-95bb-83d0f6d0da78",
                                        "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"};
-  for (const Program& program : Programs()) {
+  for (const Program& program : kPrograms) {
     SCOPED_TRACE(Narrow(program.file));
     const ResourceModule module(ProgramFile(program.file));
     ASSERT_NE(module.get(), nullptr);
