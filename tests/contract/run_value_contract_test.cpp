@@ -28,17 +28,13 @@ class CountingMessageBoxes final : public platform::MessageBoxes {
   std::vector<std::string> shown;
 };
 
-class RunValueContract : public ::testing::TestWithParam<RegistryRoot> {
+class AutoStartContract : public ::testing::Test {
  protected:
   void SetUp() override {
     platform_ = MakeContractPlatform();
-    RemoveValue(RegistryRoot::CurrentUser);
-    RemoveValue(RegistryRoot::LocalMachine);
+    RemoveValues();
   }
-  void TearDown() override {
-    RemoveValue(RegistryRoot::CurrentUser);
-    RemoveValue(RegistryRoot::LocalMachine);
-  }
+  void TearDown() override { RemoveValues(); }
 
   modRegAutoStart AutoStart(std::string_view folder) {
     return modRegAutoStart(platform_->Registry(), platform_->Version(), boxes_, folder);
@@ -47,21 +43,20 @@ class RunValueContract : public ::testing::TestWithParam<RegistryRoot> {
   // The stored data, or nothing when there is no value.
   std::optional<std::string> StoredCommand(RegistryRoot root) {
     std::unique_ptr<platform::RegistryKey> key;
-    if (platform_->Registry().OpenKey(root, kRunKeyPath, RegistryAccess::Read, key) !=
-        platform::kSuccess) {
-      return std::nullopt;
-    }
     std::string data;
-    if (key->QueryString(kRunValueName, data) != platform::kSuccess)
-      return std::nullopt;
-    return data;
+    if (platform_->Registry().OpenKey(root, kRunKeyPath, RegistryAccess::Read, key) ==
+            platform::kSuccess &&
+        key->QueryString(kRunValueName, data) == platform::kSuccess)
+      return data;
+    return std::nullopt;
   }
 
-  void RemoveValue(RegistryRoot root) {
-    std::unique_ptr<platform::RegistryKey> key;
-    if (platform_->Registry().OpenKey(root, kRunKeyPath, RegistryAccess::All, key) ==
-        platform::kSuccess) {
-      key->DeleteValue(kRunValueName);
+  void RemoveValues() {
+    for (const RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
+      std::unique_ptr<platform::RegistryKey> key;
+      if (platform_->Registry().OpenKey(root, kRunKeyPath, RegistryAccess::All, key) ==
+          platform::kSuccess)
+        key->DeleteValue(kRunValueName);
     }
   }
 
@@ -74,8 +69,16 @@ class RunValueContract : public ::testing::TestWithParam<RegistryRoot> {
   CountingMessageBoxes boxes_;
 };
 
-TEST_P(RunValueContract, AddTwiceLeavesOneQuotedCommandAndRemoveTwiceIsSilent) {
+class RunValueContract : public AutoStartContract,
+                         public ::testing::WithParamInterface<RegistryRoot> {};
+
+// Other values of the Run key are left alone.
+TEST_P(RunValueContract, AddTwiceLeavesOneQuotedCommandRemoveTwiceIsSilentAndOthersStay) {
   const RegistryRoot scope = GetParam();
+  std::unique_ptr<platform::RegistryKey> key;
+  ASSERT_EQ(platform_->Registry().CreateKey(scope, kRunKeyPath, RegistryAccess::All, key),
+            platform::kSuccess);
+  ASSERT_EQ(key->SetString("TavoroContractNeighbour", "C:\\other.exe"), platform::kSuccess);
   const std::string folder = platform_->NewFolder("Tavorophone");
   modRegAutoStart auto_start = AutoStart(folder);
 
@@ -89,6 +92,10 @@ TEST_P(RunValueContract, AddTwiceLeavesOneQuotedCommandAndRemoveTwiceIsSilent) {
   auto_start.RemoveRunValue(scope);
   EXPECT_EQ(StoredCommand(scope), std::nullopt);
   EXPECT_TRUE(boxes_.shown.empty());
+  std::string neighbour;
+  EXPECT_EQ(key->QueryString("TavoroContractNeighbour", neighbour), platform::kSuccess);
+  EXPECT_EQ(neighbour, "C:\\other.exe");
+  key->DeleteValue("TavoroContractNeighbour");
 }
 
 // A Japanese folder with spaces is stored whole; a drive root gets no doubled separator.
@@ -102,23 +109,6 @@ TEST_P(RunValueContract, FolderIsStoredWholeAndQuoted) {
   }
 }
 
-TEST_P(RunValueContract, RemovingLeavesOtherValuesOfTheRunKeyAlone) {
-  const RegistryRoot scope = GetParam();
-  std::unique_ptr<platform::RegistryKey> key;
-  ASSERT_EQ(platform_->Registry().CreateKey(scope, kRunKeyPath, RegistryAccess::All, key),
-            platform::kSuccess);
-  ASSERT_EQ(key->SetString("TavoroContractNeighbour", "C:\\other.exe"), platform::kSuccess);
-
-  modRegAutoStart auto_start = AutoStart("C:\\Tavorophone");
-  auto_start.AddRunValue(scope);
-  auto_start.RemoveRunValue(scope);
-
-  std::string neighbour;
-  EXPECT_EQ(key->QueryString("TavoroContractNeighbour", neighbour), platform::kSuccess);
-  EXPECT_EQ(neighbour, "C:\\other.exe");
-  key->DeleteValue("TavoroContractNeighbour");
-}
-
 INSTANTIATE_TEST_SUITE_P(BothScopes, RunValueContract,
                          ::testing::Values(RegistryRoot::CurrentUser, RegistryRoot::LocalMachine),
                          [](const auto& info) {
@@ -126,27 +116,17 @@ INSTANTIATE_TEST_SUITE_P(BothScopes, RunValueContract,
                                                                           : "LocalMachine";
                          });
 
-TEST(ApplyAutoStartContract, FollowsTheScopeTheVersionNames) {
-  auto platform = MakeContractPlatform();
-  CountingMessageBoxes boxes;
-  const std::string os = settings::GetOSVersion(platform->Version());
+TEST_F(AutoStartContract, ApplyAutoStartFollowsTheScopeTheVersionNames) {
+  const std::string os = settings::GetOSVersion(platform_->Version());
   const RegistryRoot expected =
       (os == "7" || os == "VISTA") ? RegistryRoot::CurrentUser : RegistryRoot::LocalMachine;
-  modRegAutoStart auto_start(platform->Registry(), platform->Version(), boxes, "C:\\Tavorophone");
+  modRegAutoStart auto_start = AutoStart("C:\\Tavorophone");
   ASSERT_EQ(auto_start.ChosenScope(), expected) << "version " << os;
-
-  const auto stored = [&](RegistryRoot root) {
-    std::unique_ptr<platform::RegistryKey> key;
-    std::string data;
-    return platform->Registry().OpenKey(root, kRunKeyPath, RegistryAccess::Read, key) ==
-               platform::kSuccess &&
-           key->QueryString(kRunValueName, data) == platform::kSuccess;
-  };
   auto_start.ApplyAutoStart(true);
-  EXPECT_TRUE(stored(expected));
+  EXPECT_EQ(StoredCommand(expected), "\"C:\\Tavorophone\\Tavoro.exe\"");
   auto_start.ApplyAutoStart(false);
-  EXPECT_FALSE(stored(expected));
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_EQ(StoredCommand(expected), std::nullopt);
+  EXPECT_TRUE(boxes_.shown.empty());
 }
 
 }  // namespace

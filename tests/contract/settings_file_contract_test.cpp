@@ -17,7 +17,8 @@ class SettingsFileContract : public ::testing::Test {
  protected:
   void SetUp() override {
     platform_ = MakeContractPlatform();
-    folder_ = platform_->NewFolder("Tavorophone");
+    // Japanese, with a space: the path goes through the ANSI code page on Windows.
+    folder_ = platform_->NewFolder("ひかり電話 ゲートウェイ");
   }
 
   modIniEdit Settings() { return modIniEdit(platform_->Profile(), folder_); }
@@ -122,15 +123,6 @@ TEST_F(SettingsFileContract, ProgramFolderAtDriveRootKeepsTheFileInThatRoot) {
   settings.WriteSetting("Skype", "CallTo", "rooted");
   EXPECT_EQ(settings.ReadSetting("Skype", "CallTo"), "rooted");
   EXPECT_TRUE(platform_->ReadFile(root + "setting.ini").has_value());
-  platform_->RemoveFile(root + "setting.ini");
-}
-
-TEST_F(SettingsFileContract, JapaneseProgramFolderHoldsItsOwnFile) {
-  const std::string folder = platform_->NewFolder("ひかり電話 ゲートウェイ");
-  modIniEdit settings(platform_->Profile(), folder);
-  settings.WriteSetting("Skype", "CallTo", "alice");
-  EXPECT_EQ(settings.ReadSetting("Skype", "CallTo"), "alice");
-  EXPECT_TRUE(platform_->ReadFile(folder + "\\setting.ini").has_value());
 }
 
 TEST_F(SettingsFileContract, WriteIntoMissingFolderIsPassedOverSilently) {

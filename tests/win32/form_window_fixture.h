@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "win32/twips.h"
 #include "win32/win32_runtime.h"
 #include "win32/win32_window_system.h"
+#include "win32_test_support.h"
 
 namespace tavoro::platform::win32::testing {
 
@@ -37,47 +37,33 @@ class RecordedShellOpen final : public ShellOpen {
   std::vector<std::string> opened;
 };
 
-// The shipped program's manifest asks for version 6 of the common controls, so the windows are
-// tested with it: its buttons, edits and group boxes differ from the system's own.
-class CommonControls6 {
+// The windows are tested in the activation context of the shipped program's own manifest, which
+// asks for version 6 of the common controls: its buttons, edits and group boxes differ from the
+// system's own.
+class ShippedManifest {
  public:
-  CommonControls6() {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring path = std::wstring(temp) + L"tavoro-cc6-" +
-                              std::to_wstring(::GetCurrentProcessId()) + L".manifest";
-    const HANDLE file =
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    ::WriteFile(file, kManifest, sizeof(kManifest) - 1, &written, nullptr);
-    ::CloseHandle(file);
+  ShippedManifest() {
+    const std::wstring program = ::tavoro::testing::ProgramFile(L"Tavoro.exe");
     ACTCTXW description{};
     description.cbSize = sizeof(description);
-    description.lpSource = path.c_str();
+    description.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    description.lpSource = program.c_str();
+    description.lpResourceName = CREATEPROCESS_MANIFEST_RESOURCE_ID;
     context_ = ::CreateActCtxW(&description);
-    ::DeleteFileW(path.c_str());
-    if (context_ != INVALID_HANDLE_VALUE)
-      active_ = ::ActivateActCtx(context_, &cookie_) != FALSE;
+    active_ = context_ != INVALID_HANDLE_VALUE && ::ActivateActCtx(context_, &cookie_);
   }
-  ~CommonControls6() {
+  ~ShippedManifest() {
     if (active_)
       ::DeactivateActCtx(0, cookie_);
     if (context_ != INVALID_HANDLE_VALUE)
       ::ReleaseActCtx(context_);
   }
-  CommonControls6(const CommonControls6&) = delete;
-  CommonControls6& operator=(const CommonControls6&) = delete;
+  ShippedManifest(const ShippedManifest&) = delete;
+  ShippedManifest& operator=(const ShippedManifest&) = delete;
 
   bool active() const { return active_; }
 
  private:
-  static constexpr char kManifest[] =
-      R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
-      R"(<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">)"
-      R"(<dependency><dependentAssembly><assemblyIdentity type="win32")"
-      R"( name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*")"
-      R"( publicKeyToken="6595b64144ccf1df" language="*"/></dependentAssembly></dependency>)"
-      R"(</assembly>)";
   HANDLE context_ = INVALID_HANDLE_VALUE;
   ULONG_PTR cookie_ = 0;
   bool active_ = false;
@@ -95,8 +81,7 @@ class FormWindowTest : public ::testing::Test {
   // Pumps until `done` holds or two seconds have passed; returns whether it holds.
   template <typename Done>
   bool PumpUntil(Done done) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!done() && std::chrono::steady_clock::now() < give_up) {
+    for (int waited = 0; !done() && waited < 2000; ++waited) {
       system_.loop.DoEvents();
       ::Sleep(1);
     }
@@ -116,7 +101,7 @@ class FormWindowTest : public ::testing::Test {
     return place;
   }
 
-  CommonControls6 common_controls_;
+  ShippedManifest common_controls_;
   Win32Runtime system_;
   RecordedBoxes boxes_;
   Win32WindowSystem windows_{::GetModuleHandleW(nullptr), system_.loop};

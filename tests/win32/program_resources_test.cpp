@@ -1,20 +1,25 @@
-// What the built programs carry, read back the way Windows and Explorer read it: the version
-// block, the icon group and the manifest.
+// What the build ships, read back the way Windows and Explorer read it: the programs' version
+// blocks, icon groups and manifests, and the wait window's clip in a real animation control.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "win32/program_files.h"
+#include "win32/owned_handles.h"
 #include "win32/wide_text.h"
+#include "win32_test_support.h"
 
 namespace tavoro::testing {
 namespace {
+
+using platform::win32::Narrow;
 
 struct Program {
   const wchar_t* file;
@@ -23,18 +28,15 @@ struct Program {
   std::vector<const char*> manifest_holds;
 };
 
-const std::vector<Program>& Programs() {
-  static const std::vector<Program> programs = {
-      {L"Tavoro.exe",
-       L"Tavoro",
-       "Tavorophone Skype・ひかり電話ゲートウェイ",
-       {"level=\"asInvoker\"", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-        "<dpiAware "
-        "xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"}},
-      {L"Ondawn.exe", L"Ondawn", "Tavorophone 初回起動ツール", {"level=\"asInvoker\""}},
-  };
-  return programs;
-}
+const Program kPrograms[] = {
+    {L"Tavoro.exe",
+     L"Tavoro",
+     "Tavorophone Skype・ひかり電話ゲートウェイ",
+     {"level=\"asInvoker\"", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+      "<dpiAware "
+      "xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"}},
+    {L"Ondawn.exe", L"Ondawn", "Tavorophone 初回起動ツール", {"level=\"asInvoker\""}},
+};
 
 // The program loaded as data: its resources without running any of its code.
 class ResourceModule {
@@ -42,25 +44,17 @@ class ResourceModule {
   explicit ResourceModule(const std::wstring& path)
       : module_(::LoadLibraryExW(path.c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
-  ~ResourceModule() {
-    if (module_ != nullptr)
-      ::FreeLibrary(module_);
-  }
-  ResourceModule(const ResourceModule&) = delete;
-  ResourceModule& operator=(const ResourceModule&) = delete;
-  HMODULE get() const { return module_; }
+  HMODULE get() const { return module_.get(); }
 
   std::string Bytes(LPCWSTR type, LPCWSTR name) const {
-    const HRSRC found = ::FindResourceW(module_, name, type);
-    if (found == nullptr)
-      return {};
-    const HGLOBAL loaded = ::LoadResource(module_, found);
-    const auto* data = static_cast<const char*>(::LockResource(loaded));
-    return data == nullptr ? std::string() : std::string(data, ::SizeofResource(module_, found));
+    const HRSRC found = ::FindResourceW(get(), name, type);
+    const auto* data =
+        found ? static_cast<const char*>(::LockResource(::LoadResource(get(), found))) : nullptr;
+    return data == nullptr ? std::string() : std::string(data, ::SizeofResource(get(), found));
   }
 
  private:
-  HMODULE module_;
+  platform::win32::Owned<HMODULE, &::FreeLibrary> module_;
 };
 
 BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
@@ -70,32 +64,47 @@ BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
   return TRUE;
 }
 
+// Read as Explorer reads it; the texts from the Japanese Unicode translation, the one there is.
 TEST(ProgramResources, VersionBlockNamesTheProductInJapanese) {
-  for (const Program& program : Programs()) {
-    SCOPED_TRACE(platform::win32::Narrow(program.file));
-    const auto block = ReadVersionBlock(ProgramFile(program.file));
-    ASSERT_TRUE(block.has_value()) << "no version block";
-    const auto text = [&](const wchar_t* name) {
-      const auto found = block->texts.find(name);
-      return found == block->texts.end() ? std::wstring(L"(none)") : found->second;
+  for (const Program& program : kPrograms) {
+    SCOPED_TRACE(Narrow(program.file));
+    const std::wstring file = ProgramFile(program.file);
+    std::vector<char> block(::GetFileVersionInfoSizeW(file.c_str(), nullptr));
+    ASSERT_TRUE(!block.empty() &&
+                ::GetFileVersionInfoW(file.c_str(), 0, block.size(), block.data()))
+        << "no version block";
+    const auto value = [&block](const std::wstring& name) -> const void* {
+      void* found = nullptr;
+      UINT length = 0;
+      return ::VerQueryValueW(block.data(), name.c_str(), &found, &length) ? found : nullptr;
     };
-    EXPECT_EQ(block->language, 0x0411);
-    EXPECT_EQ(block->code_page, 1200);
-    EXPECT_EQ(block->file_version, (std::array<WORD, 4>{1, 0, 0, 0}));
-    EXPECT_EQ(block->product_version, (std::array<WORD, 4>{1, 0, 0, 0}));
-    EXPECT_EQ(text(L"ProductName"), L"Tavorophone");
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value(L"\\"));
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);           // .0.0
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    const auto* translation = static_cast<const WORD*>(value(L"\\VarFileInfo\\Translation"));
+    ASSERT_NE(translation, nullptr);
+    EXPECT_EQ(translation[0], 0x0411);
+    EXPECT_EQ(translation[1], 1200);
+    const auto text = [&value](const wchar_t* name) {
+      const void* found = value(std::wstring(L"\\StringFileInfo\\041104b0\\") + name);
+      return found ? Narrow(static_cast<const wchar_t*>(found)) : "(none)";
+    };
+    EXPECT_EQ(text(L"ProductName"), "Tavorophone");
     // The About box says "Version 1.00".
-    EXPECT_EQ(text(L"ProductVersion"), L"1.00");
-    EXPECT_EQ(text(L"FileVersion"), L"1.0.0.0");
-    EXPECT_EQ(text(L"OriginalFilename"), program.file);
-    EXPECT_EQ(text(L"InternalName"), program.internal_name);
-    EXPECT_EQ(platform::win32::Narrow(text(L"FileDescription")), program.description);
+    EXPECT_EQ(text(L"ProductVersion"), "1.00");
+    EXPECT_EQ(text(L"FileVersion"), "1.0.0.0");
+    EXPECT_EQ(text(L"OriginalFilename"), Narrow(program.file));
+    EXPECT_EQ(text(L"InternalName"), Narrow(program.internal_name));
+    EXPECT_EQ(text(L"FileDescription"), program.description);
   }
 }
 
 TEST(ProgramResources, TheOneIconGroupHoldsEverySizeExplorerAsksFor) {
-  for (const Program& program : Programs()) {
-    SCOPED_TRACE(platform::win32::Narrow(program.file));
+  for (const Program& program : kPrograms) {
+    SCOPED_TRACE(Narrow(program.file));
     const ResourceModule module(ProgramFile(program.file));
     ASSERT_NE(module.get(), nullptr);
 
@@ -139,8 +148,8 @@ TEST(ProgramResources, ManifestRunsAsInvokerAndDeclaresNoNewerWindows) {
   // These would make the version query report 6.3 or 10.0 instead of 6.2.
   const char* const newer_windows[] = {"1f676c76-80e1-4239-95bb-83d0f6d0da78",
                                        "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"};
-  for (const Program& program : Programs()) {
-    SCOPED_TRACE(platform::win32::Narrow(program.file));
+  for (const Program& program : kPrograms) {
+    SCOPED_TRACE(Narrow(program.file));
     const ResourceModule module(ProgramFile(program.file));
     ASSERT_NE(module.get(), nullptr);
     const std::string manifest =
@@ -151,6 +160,148 @@ TEST(ProgramResources, ManifestRunsAsInvokerAndDeclaresNoNewerWindows) {
     for (const char* guid : newer_windows)
       EXPECT_EQ(manifest.find(guid), std::string::npos) << guid;
   }
+}
+
+// The wait window's clip, as the built sd.avi, in a real animation control: it opens, every
+// frame draws and differs from the one before, its background drops out of a transparent
+// control, and it plays through to its end. A missing or foreign file is refused without harm.
+
+constexpr COLORREF kParentBackground = RGB(0x12, 0x34, 0x56);
+
+// A top-level window holding one animation control, its notifications and the brush it hands
+// the control for a transparent background.
+class ClipWindow {
+ public:
+  explicit ClipWindow(DWORD style) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_ANIMATE_CLASS};
+    ::InitCommonControlsEx(&controls);
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = Procedure;
+    window_class.hInstance = ::GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"TavoroClipTest";
+    ::RegisterClassW(&window_class);  // fails harmlessly when a test before registered it
+    parent_.reset(::CreateWindowExW(0, L"TavoroClipTest", L"clip", WS_OVERLAPPEDWINDOW, 0, 0, 400,
+                                    200, nullptr, nullptr, window_class.hInstance, nullptr));
+    ::SetWindowLongPtrW(parent_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    // The frame's size in the wait window: 4455 x 735 twips at 96 dpi.
+    control_ = ::CreateWindowExW(0, ANIMATE_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | style, 8, 8,
+                                 297, 49, parent_.get(), reinterpret_cast<HMENU>(1),
+                                 window_class.hInstance, nullptr);
+  }
+
+  HWND control() const { return control_; }
+  bool Open(const std::wstring& path) { return Animate_Open(control_, path.c_str()) != FALSE; }
+
+  // Draws `frame` and returns the control's picture, rows top first.
+  bool Show(int frame) { return Animate_Seek(control_, frame) != FALSE; }
+  std::vector<COLORREF> Picture(SIZE& size) const {
+    RECT client{};
+    ::GetClientRect(control_, &client);
+    size = {client.right, client.bottom};
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC screen = ::GetDC(nullptr);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ::ReleaseDC(nullptr, screen);
+    const HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::SendMessageW(control_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    ::GdiFlush();
+    std::vector<COLORREF> pixels(static_cast<std::size_t>(size.cx * size.cy));
+    const auto* source = static_cast<const DWORD*>(bits);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+      pixels[i] = RGB(GetBValue(source[i]), GetGValue(source[i]), GetRValue(source[i]));
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    return pixels;
+  }
+
+  bool stopped() const { return stopped_; }
+  bool started() const { return started_; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* self = reinterpret_cast<ClipWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr && message == WM_CTLCOLORSTATIC)
+      return reinterpret_cast<LRESULT>(self->brush_.get());
+    if (self != nullptr && message == WM_COMMAND && LOWORD(wparam) == 1) {
+      self->started_ = self->started_ || HIWORD(wparam) == ACN_START;
+      self->stopped_ = self->stopped_ || HIWORD(wparam) == ACN_STOP;
+    }
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+
+  platform::win32::OwnedBrush brush_{::CreateSolidBrush(kParentBackground)};
+  platform::win32::OwnedWindow parent_;
+  HWND control_ = nullptr;
+  bool started_ = false;
+  bool stopped_ = false;
+};
+
+const std::wstring kClip = ProgramFile(L"sd.avi");
+
+TEST(WaitWindowClip, EveryFrameDrawsInsideTheWaitWindowsFrameAndMoves) {
+  ASSERT_NE(::GetFileAttributesW(kClip.c_str()), INVALID_FILE_ATTRIBUTES)
+      << "build the target tavoro_program_files";
+  ClipWindow window(0);
+  ASSERT_TRUE(window.Open(kClip));
+
+  std::vector<std::vector<COLORREF>> frames;
+  SIZE size{};
+  while (frames.size() < 100 && window.Show(static_cast<int>(frames.size())))
+    frames.push_back(window.Picture(size));
+  // Without ACS_CENTER the control takes the clip's own size.
+  EXPECT_LE(size.cx, 297);
+  EXPECT_LE(size.cy, 49);
+  EXPECT_GE(size.cx, 200);
+  EXPECT_GE(size.cy, 32);
+  ASSERT_GE(frames.size(), 10u);
+  EXPECT_LE(frames.size(), 20u);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const std::vector<COLORREF>& next = frames[(i + 1) % frames.size()];
+    EXPECT_NE(frames[i], next) << "frame " << i << " and the one after it look the same";
+  }
+}
+
+TEST(WaitWindowClip, BackgroundDropsOutOfATransparentControl) {
+  ClipWindow window(ACS_TRANSPARENT);
+  ASSERT_TRUE(window.Open(kClip));
+  ASSERT_TRUE(window.Show(0));
+  SIZE size{};
+  const std::vector<COLORREF> picture = window.Picture(size);
+  ASSERT_EQ(picture.size(), static_cast<std::size_t>(size.cx * size.cy));
+
+  // The whole border is background, so no edge of a box shows on the dialog, and the drawing
+  // itself stays.
+  std::size_t border_kept = 0, drawn = 0;
+  for (LONG y = 0; y < size.cy; ++y) {
+    for (LONG x = 0; x < size.cx; ++x) {
+      const bool kept = picture[static_cast<std::size_t>(y * size.cx + x)] != kParentBackground;
+      drawn += kept;
+      border_kept += kept && (x == 0 || y == 0 || x == size.cx - 1 || y == size.cy - 1);
+    }
+  }
+  EXPECT_EQ(border_kept, 0u);
+  EXPECT_GT(drawn, picture.size() / 10);
+}
+
+TEST(WaitWindowClip, PlaysOnceThroughToItsEnd) {
+  ClipWindow window(0);
+  ASSERT_TRUE(window.Open(kClip));
+  ASSERT_TRUE(Animate_Play(window.control(), 0, -1, 1));
+  EXPECT_TRUE(WaitUntil([&] { return window.stopped(); }, milliseconds(20'000)));
+  EXPECT_TRUE(window.started());
+}
+
+TEST(WaitWindowClip, AMissingOrForeignFileIsRefusedAndTheControlStaysUsable) {
+  ClipWindow window(0);
+  EXPECT_FALSE(window.Open(ProgramFile(L"no-such-clip.avi")));
+  EXPECT_FALSE(Animate_Play(window.control(), 0, -1, 1)) << "nothing is open to play";
+  EXPECT_FALSE(window.Open(ProgramFile(L"Tavoro.chm")));
+  EXPECT_TRUE(window.Open(kClip));
+  EXPECT_TRUE(window.Show(0));
 }
 
 }  // namespace

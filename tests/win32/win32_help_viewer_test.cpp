@@ -13,78 +13,36 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
+#include <filesystem>
 #include <string>
-#include <type_traits>
 #include <vector>
 
-#include "win32/program_files.h"
+#include "win32/owned_handles.h"
 #include "win32/wide_text.h"
 #include "win32/win32_help_viewer.h"
+#include "win32_test_support.h"
 
 namespace tavoro::platform::win32 {
 namespace {
 
 using testing::ProgramFile;
-using testing::ProgramFolder;
 
-void Pump(DWORD ms) {
-  const ULONGLONG until = ::GetTickCount64() + ms;
-  MSG message;
-  while (::GetTickCount64() < until) {
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
-    ::Sleep(10);
-  }
-}
-
-BOOL CALLBACK CollectVisible(HWND window, LPARAM windows) {
-  DWORD process = 0;
-  ::GetWindowThreadProcessId(window, &process);
-  if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window))
-    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
-  return TRUE;
-}
-
-std::vector<HWND> VisibleWindowsOfThisProcess() {
-  std::vector<HWND> windows;
-  ::EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
-struct FoundChild {
-  const wchar_t* class_name;
-  HWND window = nullptr;
-};
-
-BOOL CALLBACK FindChild(HWND window, LPARAM found) {
-  auto* wanted = reinterpret_cast<FoundChild*>(found);
-  wchar_t name[64] = {};
-  ::GetClassNameW(window, name, 64);
-  if (std::wstring(name) != wanted->class_name)
-    return TRUE;
-  wanted->window = window;
-  return FALSE;
-}
-
+// The first window of the class among the window's descendants.
 HWND Descendant(HWND parent, const wchar_t* class_name) {
-  FoundChild found{class_name};
-  ::EnumChildWindows(parent, FindChild, reinterpret_cast<LPARAM>(&found));
-  return found.window;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(child, name, 64);
+    if (std::wstring(name) == class_name)
+      return child;
+    if (const HWND found = Descendant(child, class_name))
+      return found;
+  }
+  return nullptr;
 }
 
-std::wstring Title(HWND window) {
-  wchar_t text[256] = {};
-  ::GetWindowTextW(window, text, 256);
-  return text;
-}
-
-std::vector<std::wstring> TopLevelTopics(HWND tree) {
-  std::vector<std::wstring> names;
-  for (auto item = TreeView_GetRoot(tree); item != nullptr;
-       item = TreeView_GetNextSibling(tree, item)) {
+std::vector<std::string> TopLevelTopics(HWND tree) {
+  std::vector<std::string> names;
+  for (auto item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item)) {
     wchar_t text[256] = {};
     TVITEMW request{};
     request.mask = TVIF_TEXT;
@@ -92,60 +50,31 @@ std::vector<std::wstring> TopLevelTopics(HWND tree) {
     request.pszText = text;
     request.cchTextMax = 256;
     ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&request));
-    names.push_back(text);
+    names.push_back(Narrow(text));
   }
   return names;
 }
 
-std::vector<std::wstring> ListItems(HWND list) {
-  std::vector<std::wstring> items;
-  const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
+std::vector<std::string> ListItems(HWND list) {
+  std::vector<std::string> items;
+  for (int i = 0; i < ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); ++i) {
     wchar_t text[256] = {};
     LVITEMW request{};
-    request.iSubItem = 0;
     request.pszText = text;
     request.cchTextMax = 256;
     ::SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&request));
-    items.push_back(text);
+    items.push_back(Narrow(text));
   }
   return items;
 }
 
-// A folder in the working folder holding a copy of the built help, removed afterwards.
-class HelpCopy {
- public:
-  explicit HelpCopy(const std::wstring& folder) : folder_(folder), file_(folder + L"\\Tavoro.chm") {
-    ::CreateDirectoryW(folder_.c_str(), nullptr);
-    copied_ = ::CopyFileW(ProgramFile(L"Tavoro.chm").c_str(), file_.c_str(), FALSE) != FALSE;
-  }
-  ~HelpCopy() {
-    ::DeleteFileW(file_.c_str());
-    ::RemoveDirectoryW(folder_.c_str());
-  }
-  HelpCopy(const HelpCopy&) = delete;
-  HelpCopy& operator=(const HelpCopy&) = delete;
-  bool copied() const { return copied_; }
-  std::string path() const { return Narrow(file_); }
-
- private:
-  std::wstring folder_;
-  std::wstring file_;
-  bool copied_ = false;
-};
-
-std::wstring WorkingFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  ::GetCurrentDirectoryW(MAX_PATH, folder);
-  return folder;
-}
-
 TEST(Win32HelpViewer, AMissingFileOpensAndShowsNothing) {
   Win32HelpViewer viewer;
-  EXPECT_EQ(viewer.DisplayContents(WindowHandle{}, Narrow(ProgramFolder()) + "\\no-such-help.chm"),
+  EXPECT_EQ(viewer.DisplayContents(WindowHandle{}, Narrow(ProgramFile(L"no-such-help.chm"))),
             WindowHandle{});
-  Pump(300);
-  EXPECT_TRUE(VisibleWindowsOfThisProcess().empty()) << "an error window appeared";
+  testing::WaitUntil([] { return false; }, testing::milliseconds(300));
+  EXPECT_TRUE(e2e::WindowsOf(::GetCurrentProcessId()).empty())
+      << "a window appeared: " << e2e::DescribeWindows(::GetCurrentProcessId());
 }
 
 TEST(Win32HelpViewer, OpensTheBuiltHelpOnItsJapaneseContentsFromAnyFolder) {
@@ -160,49 +89,45 @@ TEST(Win32HelpViewer, OpensTheBuiltHelpOnItsJapaneseContentsFromAnyFolder) {
   ASSERT_NE(::GetFileAttributesW(ProgramFile(L"Tavoro.chm").c_str()), INVALID_FILE_ATTRIBUTES)
       << "build the target tavoro_program_files";
   // The main window's part: the viewer belongs to it.
-  const std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&::DestroyWindow)> owned(
-      ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                        nullptr, nullptr, nullptr),
-      &::DestroyWindow);
+  const OwnedWindow owned(::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                                            100, nullptr, nullptr, nullptr, nullptr));
   const HWND owner = owned.get();
   ASSERT_NE(owner, nullptr);
   Win32HelpViewer viewer;
   for (const auto& each : cases) {
     SCOPED_TRACE(each.why);
-    const HelpCopy help(WorkingFolder() + L"\\" + each.folder);
-    ASSERT_TRUE(help.copied());
+    const testing::ScratchFolder folder(std::filesystem::current_path() / each.folder);
+    const std::wstring help = folder.path() + L"\\Tavoro.chm";
+    ASSERT_TRUE(::CopyFileW(ProgramFile(L"Tavoro.chm").c_str(), help.c_str(), FALSE));
 
     const HWND shown = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(viewer.DisplayContents(
-        static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(owner)), help.path())));
+        static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(owner)), Narrow(help))));
     ASSERT_NE(shown, nullptr);
-    Pump(300);
+    testing::WaitUntil([] { return false; }, testing::milliseconds(300));
     EXPECT_TRUE(::IsWindowVisible(shown));
     EXPECT_EQ(::GetWindow(shown, GW_OWNER), owner);
-    EXPECT_EQ(Narrow(Title(shown)), "Tavorophone ヘルプ");
+    EXPECT_EQ(e2e::TextOf(shown), "Tavorophone ヘルプ");
 
     const HWND contents = Descendant(shown, WC_TREEVIEWW);
     ASSERT_NE(contents, nullptr) << "no contents tree";
     RECT pane{};
     ::GetClientRect(contents, &pane);
     EXPECT_GT(pane.right, 100) << "the contents pane is shut";
-    const std::vector<std::wstring> topics = TopLevelTopics(contents);
+    const std::vector<std::string> topics = TopLevelTopics(contents);
     ASSERT_GE(topics.size(), 3u);
-    EXPECT_EQ(Narrow(topics.front()), "Tavorophone の概要");
-    for (const std::wstring& topic : topics)
-      EXPECT_EQ(topic.find_first_of(L"?\uFFFD"), std::wstring::npos) << Narrow(topic);
+    EXPECT_EQ(topics.front(), "Tavorophone の概要");
+    for (const std::string& topic : topics)
+      EXPECT_EQ(Widen(topic).find_first_of(L"?\uFFFD"), std::wstring::npos) << topic;
 
     const HWND index = Descendant(shown, WC_LISTVIEWW);
     ASSERT_NE(index, nullptr) << "no index list";
-    std::vector<std::string> keywords;
-    for (const std::wstring& item : ListItems(index))
-      keywords.push_back(Narrow(item));
+    const std::vector<std::string> keywords = ListItems(index);
     EXPECT_NE(std::find(keywords.begin(), keywords.end(), "実行時エラー"), keywords.end());
 
     // Closed as its close box does: the viewer then forgets the window, and the next call
     // makes a new one (a window destroyed behind its back is handed out again, dead).
     ::SendMessageW(shown, WM_CLOSE, 0, 0);
-    Pump(100);
-    EXPECT_FALSE(::IsWindow(shown));
+    EXPECT_TRUE(testing::WaitUntil([&] { return !::IsWindow(shown); }, testing::milliseconds(100)));
   }
 }
 

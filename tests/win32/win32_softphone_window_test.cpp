@@ -1,12 +1,14 @@
+// The softphone's window driver: windows found by title, brought forward, and typed into with the
+// keys of the display's keyboard layout; and the softphone stand-in of the end-to-end runs on
+// that layout.
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <chrono>
-#include <cstdlib>
+#include <fstream>
 #include <future>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,44 +16,35 @@
 #include <vector>
 
 #include "app/softphone_keys.h"
-#include "child_process.h"
+#include "desktop/peers.h"
+#include "win32/wide_text.h"
+#include "win32/win32_process.h"
 #include "win32/win32_softphone_window.h"
 #include "win32/window_thunk.h"
+#include "win32_test_support.h"
+#include "xlite/log_clock.h"
 
 namespace tavoro::platform::win32 {
 namespace {
 
-// What a window read from its queue: a key going down (its virtual key and scan code) or a
-// character, with the modifiers its thread saw held at that moment.
+// What a window read from its queue, packed into one number that a window of another process
+// can hand over as a message's result: a key going down (its virtual key, its scan code above
+// it) or a character, with the modifiers its thread saw held at that moment. Printed in hex.
 struct Received {
-  bool is_char = false;
-  WPARAM code = 0;
-  BYTE scan = 0;  // keys only
-  bool shift = false;
-  bool ctrl = false;
-  bool alt = false;
-
+  LRESULT packed;
   friend bool operator==(const Received&, const Received&) = default;
 };
-
-std::ostream& operator<<(std::ostream& out, const Received& r) {
-  out << (r.ctrl ? "Ctrl+" : "") << (r.alt ? "Alt+" : "") << (r.shift ? "Shift+" : "") << std::hex
-      << std::showbase;
-  if (r.is_char)
-    out << "char " << r.code;
-  else
-    out << "key " << r.code << " scan " << static_cast<int>(r.scan);
-  return out << std::dec << std::noshowbase;
+void PrintTo(const Received& r, std::ostream* out) {
+  *out << std::hex << std::showbase << r.packed;
 }
 
-constexpr BYTE kShift = 1;
-constexpr BYTE kCtrl = 2;
+constexpr LRESULT kChar = 1 << 24, kShift = 1 << 25, kCtrl = 1 << 26, kAlt = 1 << 27;
 
-Received Key(WPARAM vk, BYTE scan, BYTE held = 0) {
-  return {false, vk, scan, (held & kShift) != 0, (held & kCtrl) != 0, false};
+Received Key(WPARAM vk, BYTE scan, LRESULT held = 0) {
+  return {static_cast<LRESULT>(vk) | scan << 16 | held};
 }
-Received Char(wchar_t c, BYTE held = 0) {
-  return {true, static_cast<WPARAM>(c), 0, (held & kShift) != 0, (held & kCtrl) != 0, false};
+Received Char(wchar_t c, LRESULT held = 0) {
+  return {c | kChar | held};
 }
 
 // Typed by the tests: the softphone's hang-up and call keys, and every key of its dial pad.
@@ -66,19 +59,16 @@ const std::vector<Received> kReadyKeys = {Key('H', 0x23, kCtrl), Char(0x08, kCtr
 // harness sets): digits are their own keys everywhere and "#" is Shift+3 on both layouts, but
 // "*" is Shift+8 on the US layout and Shift with the ":" key (VK_OEM_1) on the Japanese 106 one.
 std::optional<std::vector<Received>> ExpectedOnLayout() {
-  const char* keymap = std::getenv("TAVORO_KEYMAP");
   const std::map<std::string, Received> star_keys = {{"jp", Key(VK_OEM_1, 0x28, kShift)},
                                                      {"us", Key('8', 0x09, kShift)}};
-  const auto star = star_keys.find(keymap != nullptr ? keymap : "");
+  const auto star = star_keys.find(Narrow(e2e::Environment(L"TAVORO_KEYMAP")));
   if (star == star_keys.end())
     return std::nullopt;
-  // The dial pad's digits, with the scan codes of the key row.
-  constexpr std::pair<wchar_t, BYTE> kDigits[] = {
-      {L'0', 0x0B}, {L'1', 0x02}, {L'2', 0x03}, {L'3', 0x04}, {L'4', 0x05},
-      {L'5', 0x06}, {L'6', 0x07}, {L'7', 0x08}, {L'8', 0x09}, {L'9', 0x0A}};
   std::vector<Received> expected = kReadyKeys;
-  for (const auto& [digit, scan] : kDigits)
-    expected.insert(expected.end(), {Key(digit, scan), Char(digit)});
+  // The dial pad's digits, with the scan codes of the key row: 0x02 for "1" on to 0x0B for "0".
+  for (const wchar_t digit : std::wstring(L"0123456789"))
+    expected.insert(expected.end(),
+                    {Key(digit, digit == L'0' ? 0x0B : digit - L'0' + 1), Char(digit)});
   expected.insert(expected.end(),
                   {Key('3', 0x04, kShift), Char(L'#', kShift), star->second, Char(L'*', kShift)});
   return expected;
@@ -86,42 +76,22 @@ std::optional<std::vector<Received>> ExpectedOnLayout() {
 
 constexpr wchar_t kClassName[] = L"TavoroTestSoftphone";
 
-// How a window in another process is asked for the `wparam`th thing it read.
+// How a window is asked, from any thread or process, for the `wparam`th thing it read.
 constexpr UINT kReadMessage = WM_APP;
 
-LRESULT Encode(const Received& r) {
-  return static_cast<LRESULT>((r.code & 0xFFFF) | (r.scan << 16) | (r.is_char ? 1 << 24 : 0) |
-                              (r.shift ? 1 << 25 : 0) | (r.ctrl ? 1 << 26 : 0) |
-                              (r.alt ? 1 << 27 : 0));
-}
-
-Received Decode(LRESULT value) {
-  return {(value & (1 << 24)) != 0,
-          static_cast<WPARAM>(value & 0xFFFF),
-          static_cast<BYTE>((value >> 16) & 0xFF),
-          (value & (1 << 25)) != 0,
-          (value & (1 << 26)) != 0,
-          (value & (1 << 27)) != 0};
-}
-
-// Until `read` has `count` things, or fifteen seconds have passed.
-template <typename Read>
-std::vector<Received> WaitFor(Read read, std::size_t count) {
-  // Only a failing wait runs to the end: a loaded machine may take seconds to deliver a round.
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-  while (read().size() < count && std::chrono::steady_clock::now() < give_up)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  return read();
-}
-
 // Top-level windows on a thread of their own with its own message loop, as the softphone has
-// in its own process; each keeps what it read.
+// in its own process; each keeps what it read, and hands it over through kReadMessage.
 class SoftphoneDesktop {
  public:
   explicit SoftphoneDesktop(std::vector<std::wstring> titles) {
     std::promise<void> ready;
     thread_ = std::thread([this, titles = std::move(titles), &ready] {
-      Register();
+      WNDCLASSEXW description{};
+      description.cbSize = sizeof(description);
+      description.lpfnWndProc = &Procedure;
+      description.hInstance = ::GetModuleHandleW(nullptr);
+      description.lpszClassName = kClassName;
+      ::RegisterClassExW(&description);  // fails harmlessly when an earlier test registered it
       for (const std::wstring& title : titles)
         windows_.push_back(::CreateWindowExW(0, kClassName, title.c_str(),
                                              WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100,
@@ -147,25 +117,8 @@ class SoftphoneDesktop {
 
   HWND window(std::size_t index) const { return windows_.at(index); }
 
-  std::vector<Received> ReceivedBy(HWND window) {
-    const std::lock_guard lock(mutex_);
-    return received_[window];
-  }
-
-  std::vector<Received> WaitFor(HWND window, std::size_t count) {
-    return tavoro::platform::win32::WaitFor([&] { return ReceivedBy(window); }, count);
-  }
-
  private:
-  static void Register() {
-    WNDCLASSEXW description{};
-    description.cbSize = sizeof(description);
-    description.lpfnWndProc = &Procedure;
-    description.hInstance = ::GetModuleHandleW(nullptr);
-    description.lpszClassName = kClassName;
-    ::RegisterClassExW(&description);  // fails harmlessly when an earlier test registered it
-  }
-
+  // Only the windows' own thread touches what they read.
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     auto* self = WindowOwner<SoftphoneDesktop>(window, message, lparam);
     // Modifiers are the state the other keys are read in, not keys of their own. Every other
@@ -173,15 +126,15 @@ class SoftphoneDesktop {
     const bool key = (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && wparam != VK_SHIFT &&
                      wparam != VK_CONTROL && wparam != VK_MENU;
     if (self != nullptr && (message == WM_CHAR || key)) {
-      const std::lock_guard lock(self->mutex_);
-      self->received_[window].push_back(
-          {message == WM_CHAR, wparam, static_cast<BYTE>(key ? (lparam >> 16) & 0xFF : 0),
-           ::GetKeyState(VK_SHIFT) < 0, ::GetKeyState(VK_CONTROL) < 0, ::GetKeyState(VK_MENU) < 0});
+      const LRESULT held = (::GetKeyState(VK_SHIFT) < 0 ? kShift : 0) |
+                           (::GetKeyState(VK_CONTROL) < 0 ? kCtrl : 0) |
+                           (::GetKeyState(VK_MENU) < 0 ? kAlt : 0);
+      self->received_[window].push_back(key ? Key(wparam, (lparam >> 16) & 0xFF, held)
+                                            : Char(static_cast<wchar_t>(wparam), held));
     }
     if (self != nullptr && message == kReadMessage) {
-      const std::lock_guard lock(self->mutex_);
       const std::vector<Received>& received = self->received_[window];
-      return wparam < received.size() ? Encode(received[wparam]) : -1;
+      return wparam < received.size() ? received[wparam].packed : -1;
     }
     return ::DefWindowProcW(window, message, wparam, lparam);
   }
@@ -189,60 +142,37 @@ class SoftphoneDesktop {
   std::thread thread_;
   DWORD thread_id_ = 0;
   std::vector<HWND> windows_;
-  std::mutex mutex_;
   std::map<HWND, std::vector<Received>> received_;
 };
 
-// What a window of another process read from the `from`th thing on, asked through its own
-// message loop.
-std::vector<Received> ReceivedByRemote(HWND window, WPARAM from = 0) {
+// What `window` read from the `from`th thing on, asked through its own message loop.
+std::vector<Received> ReceivedBy(HWND window, WPARAM from = 0) {
   std::vector<Received> received;
-  for (WPARAM index = from;; ++index) {
-    DWORD_PTR value = 0;
-    if (!::SendMessageTimeoutW(window, kReadMessage, index, 0, SMTO_ABORTIFHUNG, 1000, &value) ||
+  for (DWORD_PTR value = 0;; ++from) {
+    if (!::SendMessageTimeoutW(window, kReadMessage, from, 0, SMTO_ABORTIFHUNG, 1000, &value) ||
         static_cast<LRESULT>(value) == -1)
       return received;
-    received.push_back(Decode(static_cast<LRESULT>(value)));
+    received.push_back({static_cast<LRESULT>(value)});
   }
 }
 
-// The child's half of RemoteSoftphone: a window with the title until the window is closed.
+// The same once there are `count` things, or fifteen seconds have passed: only a failing wait
+// runs to the end, but a loaded machine may take seconds to deliver a round.
+std::vector<Received> WaitFor(HWND window, std::size_t count, WPARAM from = 0) {
+  std::vector<Received> received;
+  testing::WaitUntil([&] { return (received = ReceivedBy(window, from)).size() >= count; },
+                     testing::milliseconds(15'000));
+  return received;
+}
+
+// The child's half of the keyboard layout test: a window with the title until it is closed.
 [[maybe_unused]] const bool kChild =
     testing::EnterChildMode(L"softphone", [](const std::wstring& title) -> DWORD {
       SoftphoneDesktop desktop({title});
-      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-      while (::IsWindow(desktop.window(0)) && std::chrono::steady_clock::now() < give_up)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      testing::WaitUntil([&] { return !::IsWindow(desktop.window(0)); },
+                         testing::milliseconds(60'000));
       return 0;
     });
-
-// A window titled `title` in a process of its own, as the real softphone is.
-class RemoteSoftphone {
- public:
-  explicit RemoteSoftphone(const std::wstring& title)
-      : child_(testing::StartChild(L"softphone", title)) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (child_ != nullptr && window_ == nullptr && std::chrono::steady_clock::now() < give_up) {
-      window_ = ::FindWindowW(kClassName, title.c_str());
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  ~RemoteSoftphone() {
-    if (window_ != nullptr)
-      ::PostMessageW(window_, WM_CLOSE, 0, 0);
-    if (child_ != nullptr && ::WaitForSingleObject(child_, 10'000) != WAIT_OBJECT_0)
-      ::TerminateProcess(child_, 1);
-    ::CloseHandle(child_);
-  }
-  RemoteSoftphone(const RemoteSoftphone&) = delete;
-  RemoteSoftphone& operator=(const RemoteSoftphone&) = delete;
-
-  HWND window() const { return window_; }
-
- private:
-  HANDLE child_;
-  HWND window_ = nullptr;
-};
 
 WindowHandle HandleOf(HWND window) {
   return WindowHandle{reinterpret_cast<std::uintptr_t>(window)};
@@ -254,9 +184,9 @@ void Type(Win32SoftphoneWindow& softphone, std::span<const char* const> strings)
 }
 
 TEST(Win32SoftphoneWindow, FindsVisibleWindowsOnlyByWholeTitleOrPrefixIgnoringCase) {
-  const std::wstring unique = L" " + std::to_wstring(::GetCurrentProcessId());
-  SoftphoneDesktop desktop({L"X-Lite" + unique, L"X-Lite 3.0" + unique, L"X-Lite" + unique});
   const std::string narrow_unique = " " + std::to_string(::GetCurrentProcessId());
+  const std::wstring unique = Widen(narrow_unique);
+  SoftphoneDesktop desktop({L"X-Lite" + unique, L"X-Lite 3.0" + unique, L"X-Lite" + unique});
   Win32SoftphoneWindow softphone;
   // A hidden window of the same title, first in the order the system searches in.
   ::ShowWindow(desktop.window(2), SW_HIDE);
@@ -281,12 +211,14 @@ TEST(Win32SoftphoneWindow, KeysArriveAsTheKeyboardLayoutTypesThemEachTimeTheWind
   if (!typed)
     GTEST_SKIP() << "TAVORO_KEYMAP does not say the display's keyboard layout (jp or us)";
   const std::wstring title = L"X-Lite " + std::to_wstring(::GetCurrentProcessId());
-  RemoteSoftphone remote(title);
-  ASSERT_NE(remote.window(), nullptr);
+  const testing::ScopedVariable mode(testing::kChildVariable, L"softphone " + title);
+  const testing::Program child(ModulePath());
+  const HWND remote =
+      e2e::WaitForWindow(child.id(), kClassName, title, testing::milliseconds(20'000));
+  ASSERT_NE(remote, nullptr);
   SoftphoneDesktop local({L"Tavoro"});
   Win32SoftphoneWindow softphone;
-  ASSERT_EQ(softphone.FindByTitle("X-Lite " + std::to_string(::GetCurrentProcessId())),
-            HandleOf(remote.window()));
+  ASSERT_EQ(softphone.FindByTitle(Narrow(title)), HandleOf(remote));
 
   // The program's own window takes the focus between rounds, as a user's click on it would, so
   // each round's keys are typed just after a change of foreground (after the 100 ms the program
@@ -298,15 +230,13 @@ TEST(Win32SoftphoneWindow, KeysArriveAsTheKeyboardLayoutTypesThemEachTimeTheWind
   std::size_t before = 0;
   for (int round = 0; round < kRounds; ++round) {
     ASSERT_TRUE(softphone.BringToForeground(HandleOf(local.window(0)))) << "round " << round;
-    ASSERT_TRUE(softphone.BringToForeground(HandleOf(remote.window()))) << "round " << round;
+    ASSERT_TRUE(softphone.BringToForeground(HandleOf(remote))) << "round " << round;
     ::Sleep(100);
     Type(softphone, kTyped);
-    ASSERT_EQ(WaitFor([&] { return ReceivedByRemote(remote.window(), before); }, typed->size()),
-              *typed)
-        << "round " << round;
+    ASSERT_EQ(WaitFor(remote, typed->size(), before), *typed) << "round " << round;
     before += typed->size();
   }
-  EXPECT_TRUE(local.ReceivedBy(local.window(0)).empty());
+  EXPECT_TRUE(ReceivedBy(local.window(0)).empty());
 }
 
 TEST(Win32SoftphoneWindow, AMinimizedWindowIsRestoredAndTakesTheKeys) {
@@ -319,8 +249,8 @@ TEST(Win32SoftphoneWindow, AMinimizedWindowIsRestoredAndTakesTheKeys) {
   ASSERT_TRUE(softphone.BringToForeground(HandleOf(desktop.window(0))));
   EXPECT_FALSE(::IsIconic(desktop.window(0)));
   Type(softphone, std::span(kTyped).first(2));
-  EXPECT_EQ(desktop.WaitFor(desktop.window(0), kReadyKeys.size()), kReadyKeys);
-  EXPECT_TRUE(desktop.ReceivedBy(desktop.window(1)).empty());
+  EXPECT_EQ(WaitFor(desktop.window(0), kReadyKeys.size()), kReadyKeys);
+  EXPECT_TRUE(ReceivedBy(desktop.window(1)).empty());
 }
 
 TEST(Win32SoftphoneWindow, AWindowThatHasGoneCannotBeBroughtForward) {
@@ -332,6 +262,77 @@ TEST(Win32SoftphoneWindow, AWindowThatHasGoneCannotBeBroughtForward) {
     ASSERT_TRUE(softphone.BringToForeground(HandleOf(gone)));
   }
   EXPECT_FALSE(Win32SoftphoneWindow().BringToForeground(HandleOf(gone)));
+}
+
+// The softphone stand-in (sim/xlite) on the display's keyboard layout. The end-to-end runs,
+// which drive it through the whole gateway, can catch keys typed as text or for another layout
+// only because it takes no more than a keyboard of that layout gives it; and they time what it
+// logs on the clock their own process reads.
+
+INPUT Input(WORD vk, DWORD flags, WORD scan = 0) {
+  INPUT input{INPUT_KEYBOARD, {}};
+  input.ki = KEYBDINPUT{vk, scan, flags, 0, 0};
+  return input;
+}
+
+TEST(XLiteStandIn, DialsOnlyWithTheKeysOfItsKeyboardLayoutNeverWithText) {
+  // What the display's keyboard layout (TAVORO_KEYMAP, set by the test harness) makes of
+  // Shift+8 and of Shift with VK_OEM_1, as the softphone logs them: one of them is its "*" key.
+  const std::map<std::string, std::pair<std::string, std::string>> layouts = {
+      {"jp", {"key Shift+VK_38 ignored", "key Shift+VK_BA *"}},
+      {"us", {"key Shift+VK_38 *", "key Shift+VK_BA ignored"}}};
+  const auto shifted = layouts.find(Narrow(e2e::Environment(L"TAVORO_KEYMAP")));
+  if (shifted == layouts.end())
+    GTEST_SKIP() << "TAVORO_KEYMAP does not say the display's keyboard layout (jp or us)";
+  const testing::ScratchFolder folder(testing::TempPath(L"tavoro-xlite"));
+  const std::wstring log = folder.path() + L"\\log.txt";
+  const testing::ScopedVariable stand_ins(L"TAVORO_E2E_SIM", testing::BuildFile(L"sim"));
+  const std::uint64_t before = sim::xlite::UnixMilliseconds();
+  e2e::XLite xlite(log);
+  ASSERT_TRUE(xlite.running()) << "xlite.exe did not show its window";
+  ASSERT_TRUE(Win32SoftphoneWindow().BringToForeground(HandleOf(xlite.window())));
+
+  // Each press with its modifiers held around it, and the line the softphone must log of it.
+  struct Press {
+    std::vector<WORD> modifiers;
+    WORD vk;
+    std::string logged;
+  };
+  const std::vector<Press> presses = {{{VK_SHIFT}, '0', "key Shift+VK_30 ignored"},
+                                      {{VK_CONTROL, VK_SHIFT}, 'H', "key Ctrl+Shift+VK_48 ignored"},
+                                      {{VK_MENU}, 'H', "key Alt+VK_48 ignored"},
+                                      {{VK_SHIFT}, '8', shifted->second.first},
+                                      {{VK_SHIFT}, VK_OEM_1, shifted->second.second},
+                                      {{VK_SHIFT}, VK_RETURN, "key Shift+VK_0D ignored"},
+                                      {{VK_CONTROL}, VK_RETURN, "key Ctrl+VK_0D ignored"},
+                                      {{}, VK_RETURN, "key VK_0D Enter"}};
+  // First "5" as text, the way the driver once typed every key.
+  std::vector<INPUT> inputs = {Input(0, KEYEVENTF_UNICODE, L'5'),
+                               Input(0, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP, L'5')};
+  std::vector<std::string> expected = {"started", "key VK_E7 ignored"};
+  for (const Press& press : presses) {
+    for (const WORD modifier : press.modifiers)
+      inputs.push_back(Input(modifier, 0));
+    inputs.insert(inputs.end(), {Input(press.vk, 0), Input(press.vk, KEYEVENTF_KEYUP)});
+    for (const WORD modifier : press.modifiers)
+      inputs.push_back(Input(modifier, KEYEVENTF_KEYUP));
+    expected.push_back(press.logged);
+  }
+  ASSERT_EQ(::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)),
+            inputs.size());
+  // Only the "*" of its own layout made it into the number.
+  expected.push_back("dialled *");
+  ASSERT_TRUE(xlite.WaitForLine("dialled *", testing::milliseconds(5000)));
+  EXPECT_EQ(xlite.Lines(), expected);
+
+  // On the clock this process reads too, in order.
+  const std::uint64_t after = sim::xlite::UnixMilliseconds();
+  std::ifstream in(std::filesystem::path(log), std::ios::binary);
+  for (std::uint64_t ms = 0, previous = before; in >> ms; previous = ms) {
+    in.ignore(1 << 16, '\n');
+    EXPECT_GE(ms, previous);
+    EXPECT_LE(ms, after);
+  }
 }
 
 }  // namespace

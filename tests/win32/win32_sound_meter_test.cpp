@@ -11,12 +11,13 @@
 #include <mmsystem.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <numbers>
 #include <string>
 
 #include "audio/SoundMeter.h"
+#include "desktop/desktop.h"
+#include "win32/wide_text.h"
 #include "win32/win32_wave_in.h"
 
 namespace tavoro::audio {
@@ -58,26 +59,21 @@ int ReadUntil(SoundMeter& meter, const std::function<bool(int)>& done) {
   return reading;
 }
 
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
 TEST(Win32SoundMeter, ToneOnTheLoopbackReadsClearlyAboveSilence) {
   platform::win32::Win32WaveIn wave_in;
-  const std::string server = Environment("TAVORO_SOUND_SERVER");
+  const std::wstring server = e2e::Environment(L"TAVORO_SOUND_SERVER");
   if (wave_in.DeviceCount() == 0) {
-    if (!server.empty() && server != "none")
-      FAIL() << "no capture device, although the harness started a sound server (" << server << ")";
+    if (!server.empty() && server != L"none")
+      FAIL() << "no capture device, although the harness started a sound server";
     GTEST_SKIP() << "no capture device, and no sound server was started (TAVORO_SOUND_SERVER)";
   }
 
   SoundMeter meter(wave_in);
   // The harness's full name is longer than the caps field: it matches the cut name.
-  std::string monitor = Environment("TAVORO_SOUND_MONITOR");
-  if (monitor.empty())
-    monitor = "Monitor of ";
-  ASSERT_TRUE(meter.OpenMeter(monitor, 100)) << meter.MeterErrorText;
+  const std::wstring monitor = e2e::Environment(L"TAVORO_SOUND_MONITOR");
+  ASSERT_TRUE(
+      meter.OpenMeter(monitor.empty() ? "Monitor of " : platform::win32::Narrow(monitor), 100))
+      << meter.MeterErrorText;
   platform::WaveInCaps caps;
   ASSERT_EQ(wave_in.DeviceCaps(meter.DeviceId, caps), platform::kWaveOk);
   EXPECT_TRUE(caps.product_name.starts_with("Monitor of ")) << caps.product_name;

@@ -87,13 +87,6 @@ class TestForm final : public forms::Form {
   }
 };
 
-BOOL CALLBACK CountTestForms(HWND window, LPARAM count) {
-  wchar_t name[64] = {};
-  ::GetClassNameW(window, name, 64);
-  *reinterpret_cast<int*>(count) += std::wstring(name) == L"TavoroForm.frmTest" ? 1 : 0;
-  return TRUE;
-}
-
 class Win32WindowSystemTest : public FormWindowTest {
  protected:
   HWND Shown() {
@@ -267,8 +260,9 @@ TEST_F(Win32WindowSystemTest, ASecondModelessShowBringsTheSameWindowForward) {
   form_.Show();
   EXPECT_EQ(windows_.WindowOf(form_), first);
   int windows_of_the_form = 0;
-  ::EnumThreadWindows(::GetCurrentThreadId(), &CountTestForms,
-                      reinterpret_cast<LPARAM>(&windows_of_the_form));
+  for (HWND window = nullptr;
+       (window = ::FindWindowExW(nullptr, window, L"TavoroForm.frmTest", nullptr)) != nullptr;)
+    ++windows_of_the_form;
   EXPECT_EQ(windows_of_the_form, 1);
   EXPECT_EQ(::GetForegroundWindow(), first);
 }

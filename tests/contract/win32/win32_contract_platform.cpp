@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "contract/contract_platform.h"
 #include "win32/wide_text.h"
@@ -20,24 +18,12 @@ namespace fs = std::filesystem;
 using platform::win32::Narrow;
 using platform::win32::Widen;
 
-fs::path NewScratchRoot() {
-  static int counter = 0;
-  fs::path root =
-      fs::temp_directory_path() / (L"tavoro-contract-" + std::to_wstring(::GetCurrentProcessId()) +
-                                   L"-" + std::to_wstring(++counter));
-  fs::create_directories(root);
-  return root;
-}
-
 class Win32ContractPlatform final : public ContractPlatform {
  public:
-  Win32ContractPlatform() : scratch_(NewScratchRoot()) {}
   ~Win32ContractPlatform() override {
     std::error_code ignored;
-    fs::remove_all(scratch_, ignored);
-    if (const std::string root = WritableDriveRoot(); !root.empty()) {
+    if (const std::string root = WritableDriveRoot(); !root.empty())
       fs::remove(Widen(root + "setting.ini"), ignored);
-    }
   }
 
   platform::ProfileFile& Profile() override { return profile_; }
@@ -64,28 +50,12 @@ class Win32ContractPlatform final : public ContractPlatform {
     return drive && *drive ? std::string(drive) + "\\" : std::string();
   }
 
-  void WriteFile(std::string_view windows_path, std::string_view bytes) override {
-    std::ofstream out(fs::path(Widen(windows_path)), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  std::optional<std::string> ReadFile(std::string_view windows_path) override {
-    std::ifstream in(fs::path(Widen(windows_path)), std::ios::binary);
-    if (!in)
-      return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    return std::move(content).str();
-  }
-  void RemoveFile(std::string_view windows_path) override {
-    std::error_code ignored;
-    fs::remove(fs::path(Widen(windows_path)), ignored);
-  }
+  fs::path HostPath(std::string_view windows_path) override { return Widen(windows_path); }
   std::string FileEncoding(std::string_view utf8) override {
     return platform::win32::WideToAnsi(Widen(utf8));
   }
 
  private:
-  fs::path scratch_;
   platform::win32::Win32ProfileFile profile_;
   platform::win32::Win32Registry registry_;
   platform::win32::Win32CredentialStore credentials_;
