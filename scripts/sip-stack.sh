@@ -120,7 +120,10 @@ stamp() {
   local file
   echo "recipe ${recipe}"
   echo "triplet $1"
+  # Debian's MinGW compilers call themselves "12-posix" whatever their release; the compiler
+  # proper's size and date change with every package update.
   "$1-gcc-posix" --version | head -n 1
+  stat -c 'cc1 %s bytes, %y' "$("$1-gcc-posix" -print-prog-name=cc1)"
   for file in "${tarballs[@]}"; do echo "${sha256[${file}]}  ${file}"; done
 }
 
