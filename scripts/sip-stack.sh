@@ -121,9 +121,9 @@ stamp() {
   echo "recipe ${recipe}"
   echo "triplet $1"
   # Debian's MinGW compilers call themselves "12-posix" whatever their release; the compiler
-  # proper's size and date change with every package update.
+  # proper's size and date (in UTC, whatever the zone of the build) change with every update.
   "$1-gcc-posix" --version | head -n 1
-  stat -c 'cc1 %s bytes, %y' "$("$1-gcc-posix" -print-prog-name=cc1)"
+  TZ=UTC stat -c 'cc1 %s bytes, %y' "$("$1-gcc-posix" -print-prog-name=cc1)"
   for file in "${tarballs[@]}"; do echo "${sha256[${file}]}  ${file}"; done
 }
 
