@@ -22,6 +22,9 @@ packages=(
   # server for wave-in
   xvfb x11-utils x11-xkb-utils xauth fonts-ipafont-gothic imagemagick pulseaudio
   pulseaudio-utils sox
+  # the SIP stack (scripts/sip-stack.sh): its own make files, and the archive keys that check
+  # trixie's source index; apt-get fetches the tarballs without dpkg-dev
+  make debian-archive-keyring
   # the help file and the per-user installer
   fp-utils nsis
   # the Japanese locale Wine takes its ANSI code page (932) from
