@@ -26,6 +26,7 @@ floors=(
   "src/settings src/ui"
   "src/app src/setup"
   "src/win32"
+  "src/sip"
   "src/main"
 )
 declare -A floor_of=()

@@ -10,6 +10,9 @@
 #   wine_keymap_set NAME      gives the private Xvfb another keyboard map (jp, us, ...)
 #   wine_sound_ready          starts a private PulseAudio whose null sink is the default output
 #                             and whose monitor Wine captures from (see below)
+#   wine_sip_peer_ready       starts Debian's native baresip on 127.0.0.1 as a SIP peer for the
+#                             SIP client's tests: SIP on 5080, its console on UDP 5555
+#                             (TAVORO_SIP_PEER_CONSOLE); nothing where baresip is not installed
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
 #   wine_clear_windows_version NAME.exe
 #   wine_env_cleanup          ends what this run started and removes its folder
@@ -69,6 +72,7 @@ wine_env_init() {
   WINE_ENV_XVFB_PID=""
   WINE_ENV_PULSE_PID=""
   WINE_ENV_PACAT_PID=""
+  WINE_ENV_PEER_PID=""
   WINE_ENV_PREFIX_MADE=0
 
   # Wine writes into $HOME (a missing WINEPREFIX means a 1.3 GB ~/.wine, and desktop shortcuts
@@ -299,6 +303,43 @@ PA
   export TAVORO_SOUND_SERVER=pulseaudio TAVORO_SOUND_MONITOR="Monitor of ${description}"
 }
 
+wine_sip_peer_ready() {
+  command -v baresip >/dev/null || { wine_env_log "no baresip: the SIP peer tests skip"; return 0; }
+  local dir="${WINE_ENV_RUN}/sip-peer" waited=0
+  mkdir -p "${dir}"
+  # It plays a tone, since it sends keypad codes only while its audio flows, and it takes the
+  # gateway's sound without a device.
+  cat >"${dir}/config" <<CONF
+sip_listen 127.0.0.1:5080
+net_interface 127.0.0.1
+module_path /usr/lib/baresip/modules
+module g711.so
+module aubridge.so
+module ausine.so
+module cons.so
+module_app account.so
+module_app menu.so
+cons_listen 127.0.0.1:5555
+audio_source ausine,440
+audio_player aubridge,x
+ausrc_srate 48000
+ausrc_channels 2
+CONF
+  echo "<sip:peer@127.0.0.1:5080>;regint=0" >"${dir}/accounts"
+  baresip -f "${dir}" >"${dir}/baresip.log" 2>&1 </dev/null &
+  WINE_ENV_PEER_PID=$!
+  until grep -q "baresip is ready" "${dir}/baresip.log" 2>/dev/null; do
+    if ! kill -0 "${WINE_ENV_PEER_PID}" 2>/dev/null || ((waited >= 200)); then
+      wine_env_log "the SIP peer did not start (log: ${dir}/baresip.log):"
+      tail -n 20 "${dir}/baresip.log" >&2
+      return 0
+    fi
+    sleep 0.05
+    waited=$((waited + 1))
+  done
+  export TAVORO_SIP_PEER_CONSOLE=127.0.0.1:5555
+}
+
 wine_set_windows_version() {
   # HKCU\Software is shared by the 32- and 64-bit views, so one value serves both builds.
   wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$1" /v Version /d "$2" /f >/dev/null
@@ -318,12 +359,12 @@ wine_env_cleanup() {
   fi
   # After Wine, whose sound driver is a client of the server.
   local pid
-  for pid in "${WINE_ENV_PACAT_PID}" "${WINE_ENV_PULSE_PID}"; do
+  for pid in "${WINE_ENV_PEER_PID}" "${WINE_ENV_PACAT_PID}" "${WINE_ENV_PULSE_PID}"; do
     [[ -n "${pid}" ]] || continue
     kill "${pid}" 2>/dev/null || true
     wait "${pid}" 2>/dev/null || true
   done
-  WINE_ENV_PACAT_PID="" WINE_ENV_PULSE_PID=""
+  WINE_ENV_PEER_PID="" WINE_ENV_PACAT_PID="" WINE_ENV_PULSE_PID=""
   if [[ -n "${WINE_ENV_XVFB_PID}" ]]; then
     kill "${WINE_ENV_XVFB_PID}" 2>/dev/null || true
     wait "${WINE_ENV_XVFB_PID}" 2>/dev/null || true

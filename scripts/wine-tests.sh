@@ -124,6 +124,8 @@ started="${EPOCHREALTIME}"
 wine_prefix_ready
 wine_display_ready
 wine_sound_ready
+# Unless the caller points the tests at a peer of its own.
+[[ -n "${TAVORO_SIP_PEER_CONSOLE:-}" ]] || wine_sip_peer_ready
 echo "wine-tests: prefix, display and sound ready in $(wine_since "${started}") s," \
   "DISPLAY=${DISPLAY} (keyboard map: ${TAVORO_KEYMAP:-not set by the harness})," \
   "$(wine --version), LC_CTYPE=${LC_CTYPE}, sound server: ${TAVORO_SOUND_SERVER}"

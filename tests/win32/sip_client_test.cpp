@@ -1,0 +1,105 @@
+// The SIP client against a real peer: Debian's native baresip on 127.0.0.1, driven through its
+// UDP console at TAVORO_SIP_PEER_CONSOLE ("host:port"), listening at TAVORO_SIP_PEER
+// ("peer@127.0.0.1:5080").
+
+#include <gtest/gtest.h>
+#include <winsock2.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "sip/sip_client.h"
+#include "win32/wide_text.h"
+#include "win32/win32_event_loop.h"
+#include "win32_test_support.h"
+
+namespace tavoro::platform::sip {
+namespace {
+
+using win32::Narrow;
+
+std::string Variable(const wchar_t* name) {
+  return Narrow(e2e::Environment(name));
+}
+
+// One console command to the peer, as a datagram.
+void Peer(const std::string& command) {
+  const std::string console = Variable(L"TAVORO_SIP_PEER_CONSOLE");
+  const auto colon = console.find(':');
+  const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = inet_addr(console.substr(0, colon).c_str());
+  to.sin_port = htons(static_cast<u_short>(std::stoi(console.substr(colon + 1))));
+  sendto(s, command.data(), static_cast<int>(command.size()), 0,
+         reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  closesocket(s);
+}
+
+struct Recorder final : SkypeEvents {
+  void AttachmentStatus(std::int32_t status) override {
+    seen.push_back("attachment " + std::to_string(status));
+  }
+  void CallStatus(std::shared_ptr<SkypeCall> call, std::int32_t status) override {
+    seen.push_back("call " + std::to_string(status) + " " + std::to_string(call->Type()) + " " +
+                   call->PartnerHandle());
+    last = call;
+  }
+  void CallDtmfReceived(std::shared_ptr<SkypeCall>, std::string code) override {
+    seen.push_back("dtmf " + code);
+  }
+  std::vector<std::string> seen;
+  std::shared_ptr<SkypeCall> last;
+};
+
+class SipClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Variable(L"TAVORO_SIP_PEER_CONSOLE").empty())
+      GTEST_SKIP() << "no SIP peer (TAVORO_SIP_PEER_CONSOLE)";
+    WSADATA wsa;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+  }
+  void TearDown() override { WSACleanup(); }
+  bool PumpUntilSeen(const Recorder& recorder, std::size_t count) {
+    return ::tavoro::testing::WaitUntil(
+        [&] {
+          loop_.DoEvents();
+          return recorder.seen.size() >= count;
+        },
+        std::chrono::milliseconds(10000));
+  }
+  Win32EventLoop loop_;
+};
+
+TEST_F(SipClientTest, APeersCallRingsIsAnsweredCarriesKeysAndEnds) {
+  SipAccount account;
+  account.address = "gw@127.0.0.1";
+  account.port = 5070;
+  account.interface_address = "127.0.0.1";
+  const auto client = CreateSipClient(loop_, account);
+  Recorder recorder;
+  client->SetEventSink(&recorder);
+  client->Attach(5, true);
+  ASSERT_TRUE(PumpUntilSeen(recorder, 1));
+  EXPECT_EQ(recorder.seen[0], "attachment 0");
+
+  Peer("/dial sip:gw@127.0.0.1:5070\n");
+  ASSERT_TRUE(PumpUntilSeen(recorder, 2));
+  EXPECT_EQ(recorder.seen[1], "call 4 2 peer@127.0.0.1");
+  recorder.last->Answer();
+  ASSERT_TRUE(PumpUntilSeen(recorder, 3));
+  EXPECT_EQ(recorder.seen[2], "call 5 2 peer@127.0.0.1");
+  for (const char* key : {"1", "#"})
+    Peer(key);
+  ASSERT_TRUE(PumpUntilSeen(recorder, 5));
+  EXPECT_EQ(recorder.seen[3], "dtmf 1");
+  EXPECT_EQ(recorder.seen[4], "dtmf #");
+  recorder.last->Finish();
+  ASSERT_TRUE(PumpUntilSeen(recorder, 6));
+  EXPECT_EQ(recorder.seen[5], "call 7 2 peer@127.0.0.1");
+}
+
+}  // namespace
+}  // namespace tavoro::platform::sip
