@@ -1,9 +1,7 @@
 #pragma once
 // The main window, or the call bridge alone with a recording display, on the headless platform
-// with every peer they talk to: a settings file on disk, a scripted Skype client, a desktop
-// with an "X-Lite" window, a capture device and the help and shell recorders. Each case
-// scripts the peers on the virtual clock and reads back what the program did to them. The
-// ring-detection benchmark drives the same machine.
+// with every peer they talk to, scripted on the virtual clock. The ring-detection benchmark
+// drives the same machine.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +12,8 @@
 #include <vector>
 
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include "app/call_bridge.h"
 #include "app/frmMain.h"
@@ -37,15 +37,8 @@ namespace tavoro::app::testing {
 namespace fs = std::filesystem;
 using platform::headless::ProgramEnded;
 using Boxes = std::vector<platform::headless::ShownMessageBox>;
-
-inline constexpr const char* kUsualSettings =
-    "[Skype]\r\nCallTo=home.user\r\nAcceptFrom-1=alice\r\nAcceptFrom-2=bob\r\n";
-
-// The sample value that makes ring detection read `level` (the meter's peak + the offset).
-inline std::uint8_t SampleForLevel(int level) {
-  constexpr int kOffset = RingStatistics::kLevelOffset;
-  return static_cast<std::uint8_t>(128 + std::clamp(level - kOffset, 0, 127));
-}
+using Keys = std::vector<std::string>;
+using Times = std::vector<std::uint64_t>;
 
 // Runs of (count, level) readings, one after another.
 inline std::vector<int> Levels(std::initializer_list<std::pair<int, int>> runs) {
@@ -89,7 +82,8 @@ class Bridge {
   // 10 ms of capture, the cadence of Timer1.
   static constexpr std::uint64_t kSamplesPerTick = 441;
 
-  explicit Bridge(const char* settings = kUsualSettings) {
+  explicit Bridge(const char* settings =
+                      "[Skype]\r\nCallTo=home.user\r\nAcceptFrom-1=alice\r\nAcceptFrom-2=bob\r\n") {
     fs::create_directories(drives_ / "c" / "App");
     if (settings)
       WriteSettings(settings);
@@ -105,8 +99,7 @@ class Bridge {
     fs::remove_all(drives_);
   }
 
-  // Creates the main window and shows it, which runs the start-up. True when the program ended
-  // during it.
+  // Creates the main window and shows it, running the start-up; true when the program ended.
   bool Start() {
     if (!main)
       Create();
@@ -119,8 +112,7 @@ class Bridge {
                         help, shell});
   }
 
-  // The call bridge alone, brought up as start-up brings it up while the Skype client runs.
-  // True when the program ended meanwhile.
+  // The call bridge alone, brought up as start-up does; true when the program ended meanwhile.
   bool Listen() {
     call = std::make_unique<CallBridge>(headless.runtime(),
                                         CallBridgePeers{[this] { return skype; }, softphone, meter},
@@ -161,29 +153,35 @@ class Bridge {
   }
   bool RunUntil(std::uint64_t at_ms) { return RunFor(at_ms > Now() ? at_ms - Now() : 0); }
 
+  // `caller` rings at `at` and keys each character of `codes`, `gap` ms apart from `at` + 2 s.
+  std::shared_ptr<platform::headless::ScriptedCall> Rings(std::uint64_t at, std::string caller,
+                                                          std::string_view codes = "",
+                                                          std::uint64_t gap = 100) {
+    auto call = skype->RingAt(at, std::move(caller));
+    for (std::size_t i = 0; i < codes.size(); ++i)
+      skype->SendDtmfAt(at + 2000 + gap * i, call, std::string(1, codes[i]));
+    return call;
+  }
   std::vector<std::string> Keys() const { return softphone.KeysTypedInto(xlite); }
   std::vector<std::uint64_t> KeyTimes() const { return testing::KeyTimes(softphone, xlite); }
   bool Listening() const { return main ? main->bridge().listening() : call->listening(); }
 
-  // From now on Timer1's k-th tick (k = 1, 2, ...) reads levels[k - 1]; silence afterwards.
-  // Meant to be called at the moment Timer1 was enabled, so the 10 ms slots line up with its
-  // ticks: each read analyses the capture that began at the tick before.
+  // From now on Timer1's k-th tick (k = 1, 2, ...) reads levels[k - 1] (the meter's peak plus
+  // the offset); silence afterwards. Meant to be called at the moment Timer1 was enabled, so
+  // the 10 ms slots line up with its ticks: each read analyses the capture of the tick before.
   void PlayLevels(std::vector<int> levels) {
     wave_in.Play(device, [levels = std::move(levels)](std::uint64_t index) {
       const std::uint64_t slot = index / kSamplesPerTick;
-      return slot < levels.size() ? SampleForLevel(levels[slot]) : std::uint8_t{128};
+      const int peak = slot < levels.size() ? levels[slot] - RingStatistics::kLevelOffset : 0;
+      return static_cast<std::uint8_t>(128 + std::clamp(peak, 0, 127));
     });
   }
 
   platform::headless::HeadlessRuntime headless{platform::LocalTime{2026, 12, 6, 12, 0, 0}};
   platform::headless::HeadlessWindowSystem windows;
-
- private:
   fs::path drives_ =
       fs::temp_directory_path() / ("tavoro-bridge-" + std::to_string(::getpid()) + "-" +
                                    std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-
- public:
   platform::headless::HostProfileFile profile{drives_};
   platform::headless::MemoryRegistry registry;
   platform::headless::FixedVersionQuery version;
@@ -204,6 +202,15 @@ class Bridge {
   settings::CallSettings call_settings{"home.user", {"", "alice", "bob"}, ""};
   RecordingDisplay display;
   std::unique_ptr<CallBridge> call;
+};
+
+// A case on the call bridge alone, listening from the start.
+class OnTheBridge : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(bridge.Listen()); }
+  const RecordingDisplay& shown() const { return bridge.display; }
+  const CallFlags& flags() const { return bridge.call->flags(); }
+  Bridge bridge;
 };
 
 }  // namespace tavoro::app::testing

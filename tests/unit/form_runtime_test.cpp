@@ -1,5 +1,4 @@
-// The form runtime on the headless platform: the life of a form, its timers on the virtual
-// clock, and the events controls raise.
+// The form runtime on the headless platform: a form's life, its timers and its controls' events.
 
 #include <gtest/gtest.h>
 
@@ -28,13 +27,11 @@ class TestForm final : public Form {
         timFlash(*this, "timFlash", 500) {
     Text1.Change = [this] { log.push_back("change:" + Text1.text()); };
     timFlash.Tick = [this] {
-      log.push_back("tick@" + std::to_string(now()));
+      log.push_back("tick@" + std::to_string(runtime().clock.Milliseconds()));
       if (stop_on_tick)
         timFlash.set_enabled(false);
     };
   }
-
-  std::uint64_t now() const { return runtime().clock.Milliseconds(); }
 
   TextBox Text1;
   ListBox List1;

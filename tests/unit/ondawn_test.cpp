@@ -1,6 +1,5 @@
-// The first-run tool's whole run on the headless platform: which of registration and
-// shortcuts the system gets, what the shortcuts hold, how the commands are waited for, and
-// what is passed over when a step fails.
+// The first-run tool's whole run on the headless platform: registration or shortcuts, what the
+// shortcuts hold, how the commands are waited for, and what is passed over when a step fails.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -65,9 +64,6 @@ struct Machine {
   bool ran_unseen = false;
 };
 
-StoredValue Number(std::uint32_t n) {
-  return StoredValue{StoredValue::Type::Dword, "", n};
-}
 const std::string kStartMain = "start \"C:\\Program Files\\Tavorophone\\tavoro.exe\"";
 
 TEST(Ondawn, VersionAndUacChooseRegistrationOrShortcutsAndTheMainProgramAlwaysStarts) {
@@ -97,7 +93,8 @@ TEST(Ondawn, VersionAndUacChooseRegistrationOrShortcutsAndTheMainProgramAlwaysSt
     SCOPED_TRACE(c.name);
     Machine machine(kApp, c.major, c.minor);
     if (!c.value_name.empty())
-      machine.registry.SetValue(c.root, kUacPolicyKey, c.value_name, Number(c.value));
+      machine.registry.SetValue(c.root, kUacPolicyKey, c.value_name,
+                                StoredValue{StoredValue::Type::Dword, "", c.value});
     machine.Run();
 
     std::vector<std::string> expected;
@@ -139,7 +136,6 @@ TEST(Ondawn, EachCommandStartsMinimizedWhenThePreviousEndedAndMessagesArePumpedM
     }
     EXPECT_EQ(starts[4].show, platform::WindowShow::NormalFocus);
     EXPECT_EQ(starts[4].started_ms, 4 * each);
-    EXPECT_EQ(machine.shell.journal().back(), kStartMain);
   }
 }
 
@@ -203,17 +199,11 @@ TEST(Ondawn, ShortcutsHoldTheMainProgramAndFolderAndAFailingPlaceIsPassedOver) {
 TEST(Ondawn, RunningTwiceReplacesEachShortcutSoOneRemainsPerPlace) {
   Machine machine;
   machine.Run();
-  const auto first = machine.shell.ShortcutAt(kDesktopLink);
   machine.Run();
   const auto& journal = machine.shell.journal();
   EXPECT_THAT(std::vector(journal.begin() + 3, journal.end()),
               ElementsAre("delete " + kDesktopLink, "delete " + kProgramsLink,
                           "save " + kDesktopLink, "save " + kProgramsLink, kStartMain));
-  for (const auto& [folder, link] :
-       {std::pair{kDesktopFolder, kDesktopLink}, std::pair{kProgramsFolder, kProgramsLink}}) {
-    EXPECT_EQ(machine.shell.FileCount(folder), 1u);
-    EXPECT_EQ(machine.shell.ShortcutAt(link), first);
-  }
 }
 
 TEST(Ondawn, AMainProgramThatCannotStartIsReportedByNameAndPath) {
