@@ -100,7 +100,13 @@ class Stack {
       if (mqueue_push(queue_, 0, new std::shared_ptr<Job>(job)) != 0)
         return false;
     }
-    return ::WaitForSingleObject(job->done.get(), kOperationLimitMs) == WAIT_OBJECT_0;
+    if (::WaitForSingleObject(job->done.get(), kOperationLimitMs) == WAIT_OBJECT_0)
+      return true;
+    // `work` may refer to the caller's frame: once given up it must never run. One already
+    // running is waited for.
+    std::lock_guard lock(job->running);
+    job->abandoned = true;
+    return ::WaitForSingleObject(job->done.get(), 0) == WAIT_OBJECT_0;
   }
 
   // Waits for the registrar's answer; empty when registered, else what went wrong.
@@ -138,6 +144,8 @@ class Stack {
   struct Job {
     std::function<void()> work;
     Owned<HANDLE, &::CloseHandle> done;
+    std::mutex running;
+    bool abandoned = false;
   };
 
   static DWORD WINAPI ThreadMain(void* self) {
@@ -234,6 +242,9 @@ class Stack {
 
   static void OnJob(int, void* data, void*) {
     const std::unique_ptr<std::shared_ptr<Job>> job(static_cast<std::shared_ptr<Job>*>(data));
+    std::lock_guard lock((*job)->running);
+    if ((*job)->abandoned)
+      return;
     (*job)->work();
     ::SetEvent((*job)->done.get());
   }
