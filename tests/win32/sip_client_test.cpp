@@ -60,45 +60,69 @@ class SipClientTest : public ::testing::Test {
       GTEST_SKIP() << "no SIP peer (TAVORO_SIP_PEER_CONSOLE)";
     WSADATA wsa;
     ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+    SipAccount account;
+    account.address = "gw@127.0.0.1";
+    account.port = 5070;
+    account.interface_address = "127.0.0.1";
+    client_ = CreateSipClient(loop_, account);
+    client_->SetEventSink(&recorder_);
+    client_->Attach(5, true);
+    ASSERT_TRUE(PumpUntilSeen(1));
+    EXPECT_EQ(recorder_.seen[0], "attachment 0");
+    recorder_.seen.clear();
   }
-  void TearDown() override { WSACleanup(); }
-  bool PumpUntilSeen(const Recorder& recorder, std::size_t count) {
+  void TearDown() override {
+    client_.reset();
+    WSACleanup();
+  }
+  bool PumpUntilSeen(std::size_t count) {
     return ::tavoro::testing::WaitUntil(
         [&] {
           loop_.DoEvents();
-          return recorder.seen.size() >= count;
+          return recorder_.seen.size() >= count;
         },
         std::chrono::milliseconds(10000));
   }
   Win32EventLoop loop_;
+  Recorder recorder_;
+  std::shared_ptr<SkypeClient> client_;
 };
 
-TEST_F(SipClientTest, APeersCallRingsIsAnsweredCarriesKeysAndEnds) {
-  SipAccount account;
-  account.address = "gw@127.0.0.1";
-  account.port = 5070;
-  account.interface_address = "127.0.0.1";
-  const auto client = CreateSipClient(loop_, account);
-  Recorder recorder;
-  client->SetEventSink(&recorder);
-  client->Attach(5, true);
-  ASSERT_TRUE(PumpUntilSeen(recorder, 1));
-  EXPECT_EQ(recorder.seen[0], "attachment 0");
-
+TEST_F(SipClientTest, APeersCallRingsIsAnsweredCarriesKeysInOrderAndEnds) {
   Peer("/dial sip:gw@127.0.0.1:5070\n");
-  ASSERT_TRUE(PumpUntilSeen(recorder, 2));
-  EXPECT_EQ(recorder.seen[1], "call 4 2 peer@127.0.0.1");
-  recorder.last->Answer();
-  ASSERT_TRUE(PumpUntilSeen(recorder, 3));
-  EXPECT_EQ(recorder.seen[2], "call 5 2 peer@127.0.0.1");
-  for (const char* key : {"1", "#"})
+  ASSERT_TRUE(PumpUntilSeen(1));
+  recorder_.last->Answer();
+  ASSERT_TRUE(PumpUntilSeen(2));
+  for (const char* key : {"1", "#", "0"})
     Peer(key);
-  ASSERT_TRUE(PumpUntilSeen(recorder, 5));
-  EXPECT_EQ(recorder.seen[3], "dtmf 1");
-  EXPECT_EQ(recorder.seen[4], "dtmf #");
-  recorder.last->Finish();
-  ASSERT_TRUE(PumpUntilSeen(recorder, 6));
-  EXPECT_EQ(recorder.seen[5], "call 7 2 peer@127.0.0.1");
+  ASSERT_TRUE(PumpUntilSeen(5));
+  recorder_.last->Finish();
+  ASSERT_TRUE(PumpUntilSeen(6));
+  EXPECT_EQ(recorder_.seen,
+            (std::vector<std::string>{"call 4 2 peer@127.0.0.1", "call 5 2 peer@127.0.0.1",
+                                      "dtmf 1", "dtmf #", "dtmf 0", "call 7 2 peer@127.0.0.1"}));
+}
+
+TEST_F(SipClientTest, ACallPlacedRingsAndIsTakenAndHungUpOrDeclinedByThePeer) {
+  for (const bool declined : {false, true}) {
+    SCOPED_TRACE(declined ? "declined" : "taken");
+    recorder_.seen.clear();
+    const auto call = client_->PlaceCall("peer@127.0.0.1:5080", "", "", "");
+    EXPECT_EQ(call->Type(), skype_call_type::kOutgoingP2p);
+    EXPECT_EQ(call->PartnerHandle(), "peer@127.0.0.1");
+    ASSERT_TRUE(PumpUntilSeen(1));
+    if (!declined) {
+      Peer("/accept\n");
+      ASSERT_TRUE(PumpUntilSeen(2));
+    }
+    Peer("/hangup\n");
+    ASSERT_TRUE(PumpUntilSeen(declined ? 2 : 3));
+    using Seen = std::vector<std::string>;
+    const Seen taken{"call 4 3 peer@127.0.0.1", "call 5 3 peer@127.0.0.1",
+                     "call 7 3 peer@127.0.0.1"};
+    const Seen refused{"call 4 3 peer@127.0.0.1", "call 9 3 peer@127.0.0.1"};
+    EXPECT_EQ(recorder_.seen, declined ? refused : taken);
+  }
 }
 
 }  // namespace
