@@ -25,8 +25,9 @@ packages=(
   # the SIP stack (scripts/sip-stack.sh): its own make files, and the archive keys that check
   # trixie's source index; apt-get fetches the tarballs without dpkg-dev
   make debian-archive-keyring
-  # a real SIP peer for the SIP client's tests: Debian's native user agent
-  baresip-core
+  # a real SIP peer and a registrar for the SIP client's tests: Debian's native user agent
+  # and SIPp
+  baresip-core sip-tester
   # the help file and the per-user installer
   fp-utils nsis
   # the Japanese locale Wine takes its ANSI code page (932) from

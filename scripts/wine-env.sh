@@ -12,7 +12,9 @@
 #                             and whose monitor Wine captures from (see below)
 #   wine_sip_peer_ready       starts Debian's native baresip on 127.0.0.1 as a SIP peer for the
 #                             SIP client's tests: SIP on 5080, its console on UDP 5555
-#                             (TAVORO_SIP_PEER_CONSOLE); nothing where baresip is not installed
+#                             (TAVORO_SIP_PEER_CONSOLE), and SIPp as a registrar with digest
+#                             authentication on 5090 (TAVORO_SIP_REGISTRAR); each only where
+#                             it is installed
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
 #   wine_clear_windows_version NAME.exe
 #   wine_env_cleanup          ends what this run started and removes its folder
@@ -73,6 +75,7 @@ wine_env_init() {
   WINE_ENV_PULSE_PID=""
   WINE_ENV_PACAT_PID=""
   WINE_ENV_PEER_PID=""
+  WINE_ENV_REGISTRAR_PID=""
   WINE_ENV_PREFIX_MADE=0
 
   # Wine writes into $HOME (a missing WINEPREFIX means a 1.3 GB ~/.wine, and desktop shortcuts
@@ -338,6 +341,15 @@ CONF
     waited=$((waited + 1))
   done
   export TAVORO_SIP_PEER_CONSOLE=127.0.0.1:5555
+  # A registrar with digest authentication: SIPp playing sim/sip/registrar.xml.
+  if command -v sipp >/dev/null; then
+    (cd "${dir}" && exec sipp -sf "${_wine_env_repo}/sim/sip/registrar.xml" -i 127.0.0.1 \
+      -p 5090 -nostdin >"${dir}/sipp.log" 2>&1 </dev/null) &
+    WINE_ENV_REGISTRAR_PID=$!
+    export TAVORO_SIP_REGISTRAR=127.0.0.1:5090
+  else
+    wine_env_log "no sipp: the registrar tests skip"
+  fi
 }
 
 wine_set_windows_version() {
@@ -359,12 +371,13 @@ wine_env_cleanup() {
   fi
   # After Wine, whose sound driver is a client of the server.
   local pid
-  for pid in "${WINE_ENV_PEER_PID}" "${WINE_ENV_PACAT_PID}" "${WINE_ENV_PULSE_PID}"; do
+  for pid in "${WINE_ENV_REGISTRAR_PID}" "${WINE_ENV_PEER_PID}" "${WINE_ENV_PACAT_PID}" \
+    "${WINE_ENV_PULSE_PID}"; do
     [[ -n "${pid}" ]] || continue
     kill "${pid}" 2>/dev/null || true
     wait "${pid}" 2>/dev/null || true
   done
-  WINE_ENV_PEER_PID="" WINE_ENV_PACAT_PID="" WINE_ENV_PULSE_PID=""
+  WINE_ENV_REGISTRAR_PID="" WINE_ENV_PEER_PID="" WINE_ENV_PACAT_PID="" WINE_ENV_PULSE_PID=""
   if [[ -n "${WINE_ENV_XVFB_PID}" ]]; then
     kill "${WINE_ENV_XVFB_PID}" 2>/dev/null || true
     wait "${WINE_ENV_XVFB_PID}" 2>/dev/null || true

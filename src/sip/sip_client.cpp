@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winsock2.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -79,10 +80,16 @@ class Stack {
 
   // Starts the thread and the agent; the error text when the agent cannot listen.
   std::string Start() {
+    // libre and baresip keep their state in globals: one stack to a process.
+    if (in_use_.exchange(true))
+      return "another SIP stack runs in this program";
+    owns_globals_ = true;
     started_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     thread_.reset(::CreateThread(nullptr, 0, &Stack::ThreadMain, this, 0, nullptr));
-    if (!thread_)
+    if (!thread_) {
+      in_use_ = false;
       return "no thread for the SIP stack";
+    }
     if (::WaitForSingleObject(started_.get(), kStartLimitMs) != WAIT_OBJECT_0)
       return "the SIP stack did not start";
     return start_error_;
@@ -120,8 +127,16 @@ class Stack {
   void Stop() {
     if (!thread_)
       return;
-    Run([] { re_cancel(); });
-    ::WaitForSingleObject(thread_.get(), kOperationLimitMs);
+    // Ended inside the loop, so the stack lets go of its transactions and sockets at once,
+    // before the loop stops: left to the closing, they would keep the port taken.
+    Run([this] {
+      agent_ = static_cast<struct ua*>(mem_deref(agent_));
+      ua_stop_all(true);
+      re_cancel();
+    });
+    // Only a stack that has closed frees the globals for the next one.
+    if (::WaitForSingleObject(thread_.get(), kOperationLimitMs) == WAIT_OBJECT_0 && owns_globals_)
+      in_use_ = false;
     thread_.reset();
   }
 
@@ -329,6 +344,8 @@ class Stack {
       post_(AttachmentEvent(skype_attachment_status::kAvailable));
   }
 
+  static inline std::atomic<bool> in_use_{false};
+  bool owns_globals_ = false;
   SipAccount account_;
   Post post_;
   Owned<HANDLE, &::CloseHandle> thread_;
@@ -396,7 +413,7 @@ class Core : public std::enable_shared_from_this<Core> {
                            failure->rfind("407", 0) == 0;
       if (refused)
         throw SkypeError(skype_result::kConnectionRefused, "Connection refused.");
-      throw SkypeError(skype_result::kWaitTimeout, "Wait timeout.");
+      throw SkypeError(skype_result::kWaitTimeout, "Wait timeout. (" + *failure + ")");
     }
     PostToSelf(AttachmentEvent(skype_attachment_status::kSuccess));
   }

@@ -60,16 +60,23 @@ class SipClientTest : public ::testing::Test {
       GTEST_SKIP() << "no SIP peer (TAVORO_SIP_PEER_CONSOLE)";
     WSADATA wsa;
     ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
-    SipAccount account;
-    account.address = "gw@127.0.0.1";
-    account.port = 5070;
-    account.interface_address = "127.0.0.1";
-    client_ = CreateSipClient(loop_, account);
-    client_->SetEventSink(&recorder_);
+    client_ = Client(Account(5070));
     client_->Attach(5, true);
     ASSERT_TRUE(PumpUntilSeen(1));
     EXPECT_EQ(recorder_.seen[0], "attachment 0");
     recorder_.seen.clear();
+  }
+  static SipAccount Account(std::uint16_t port) {
+    SipAccount account;
+    account.address = "gw@127.0.0.1";
+    account.port = port;
+    account.interface_address = "127.0.0.1";
+    return account;
+  }
+  std::shared_ptr<SkypeClient> Client(const SipAccount& account) {
+    auto client = CreateSipClient(loop_, account);
+    client->SetEventSink(&recorder_);
+    return client;
   }
   void TearDown() override {
     client_.reset();
@@ -123,6 +130,30 @@ TEST_F(SipClientTest, ACallPlacedRingsAndIsTakenAndHungUpOrDeclinedByThePeer) {
     const Seen refused{"call 4 3 peer@127.0.0.1", "call 9 3 peer@127.0.0.1"};
     EXPECT_EQ(recorder_.seen, declined ? refused : taken);
   }
+}
+
+// Against SIPp playing a registrar with digest authentication (sim/sip/registrar.xml) at
+// TAVORO_SIP_REGISTRAR.
+TEST_F(SipClientTest, ARegistrarAcceptsTheRightPasswordAndRefusesAWrongOne) {
+  const std::string registrar = Variable(L"TAVORO_SIP_REGISTRAR");
+  if (registrar.empty())
+    GTEST_SKIP() << "no registrar (TAVORO_SIP_REGISTRAR)";
+  client_.reset();  // one stack to a process
+  SipAccount account = Account(5070);
+  account.registrar = registrar;
+  account.user = "gw";
+  account.password = "wrong-password";
+  try {
+    Client(account)->Attach(5, true);
+    ADD_FAILURE() << "attached with a wrong password";
+  } catch (const SkypeError& error) {
+    EXPECT_EQ(error.code(), skype_result::kConnectionRefused) << error.description();
+  }
+  account.password = "right-password";
+  const auto client = Client(account);
+  client->Attach(5, true);
+  ASSERT_TRUE(PumpUntilSeen(1));
+  EXPECT_EQ(recorder_.seen, std::vector<std::string>{"attachment 0"});
 }
 
 }  // namespace
