@@ -86,10 +86,10 @@ void CallBridge::CloseMeter() {
 void CallBridge::AttachmentStatus(std::int32_t status) {
   CatchUncaught(runtime_, [&] { oSkype_AttachmentStatus(status); });
 }
-void CallBridge::CallStatus(std::shared_ptr<platform::SkypeCall> call, std::int32_t status) {
+void CallBridge::CallStatus(std::shared_ptr<platform::RemoteCall> call, std::int32_t status) {
   CatchUncaught(runtime_, [&] { oSkype_CallStatus(std::move(call), status); });
 }
-void CallBridge::CallDtmfReceived(std::shared_ptr<platform::SkypeCall> call, std::string code) {
+void CallBridge::CallDtmfReceived(std::shared_ptr<platform::RemoteCall> call, std::string code) {
   CatchUncaught(runtime_, [&] { oSkype_CallDtmfReceived(std::move(call), std::move(code)); });
 }
 
@@ -109,8 +109,9 @@ bool CallBridge::IsAcceptedCaller(const std::string& partner) const {
   return false;
 }
 
-void CallBridge::oSkype_CallStatus(std::shared_ptr<platform::SkypeCall> call, std::int32_t status) {
-  platform::SkypeClient& skype = *oSkype_;
+void CallBridge::oSkype_CallStatus(std::shared_ptr<platform::RemoteCall> call,
+                                   std::int32_t status) {
+  platform::CallClient& skype = *oSkype_;
   const std::int32_t ringing = skype.TextToCallStatus("RINGING");
   const std::int32_t incoming_p2p = skype.TextToCallType("INCOMING_P2P");
   const std::int32_t incoming_pstn = skype.TextToCallType("INCOMING_PSTN");
@@ -172,7 +173,7 @@ void CallBridge::oSkype_CallStatus(std::shared_ptr<platform::SkypeCall> call, st
     queue_.Submit(std::move(*rest));
 }
 
-void CallBridge::oSkype_CallDtmfReceived(std::shared_ptr<platform::SkypeCall> call,
+void CallBridge::oSkype_CallDtmfReceived(std::shared_ptr<platform::RemoteCall> call,
                                          std::string code) {
   // Any call's codes are relayed: the bridge does not ask which call it belongs to.
   if (TakePinCode(call, code))
@@ -185,7 +186,7 @@ void CallBridge::oSkype_CallDtmfReceived(std::shared_ptr<platform::SkypeCall> ca
 
 // Decided as each code arrives, so the next code already knows whether the gate is open; no
 // PIN code waits for the softphone, which never sees one.
-bool CallBridge::TakePinCode(const std::shared_ptr<platform::SkypeCall>& call,
+bool CallBridge::TakePinCode(const std::shared_ptr<platform::RemoteCall>& call,
                              const std::string& code) {
   const PinGate::Outcome outcome = pin_.Take(code, settings_.pin);
   if (outcome == PinGate::Outcome::Relay)
@@ -299,7 +300,7 @@ void CallBridge::ForwardRingToSkype() {
   flags_.SkypeCallAnswered = false;
   flags_.SkypeCallRefused = false;
   const std::string handle = oSkype_->User(settings_.call_to)->Handle();
-  const std::shared_ptr<platform::SkypeCall> call = oSkype_->PlaceCall(handle, "", "", "");
+  const std::shared_ptr<platform::RemoteCall> call = oSkype_->PlaceCall(handle, "", "", "");
 
   // The answer and the refusal arrive as status events, handled inside this wait.
   const platform::LocalTime start = rt.clock.Now();

@@ -18,8 +18,8 @@
 #include "app/ring_statistics.h"
 #include "app/softphone_queue.h"
 #include "audio/SoundMeter.h"
+#include "platform/call_client.h"
 #include "platform/runtime.h"
-#include "platform/skype_client.h"
 #include "platform/softphone_window.h"
 #include "settings/call_settings.h"
 
@@ -73,12 +73,12 @@ struct CallFlags {
 };
 
 struct CallBridgePeers {
-  platform::SkypeClientFactory create_skype;
+  platform::CallClientFactory create_skype;
   platform::SoftphoneWindow& softphone_window;
   audio::SoundMeter& meter;
 };
 
-class CallBridge final : private platform::SkypeEvents {
+class CallBridge final : private platform::CallClientEvents {
  public:
   // Ring detection reads the meter every 10 ms.
   static constexpr std::uint32_t kTimer1Ms = 10;
@@ -115,16 +115,16 @@ class CallBridge final : private platform::SkypeEvents {
 
  private:
   void AttachmentStatus(std::int32_t status) override;
-  void CallStatus(std::shared_ptr<platform::SkypeCall> call, std::int32_t status) override;
-  void CallDtmfReceived(std::shared_ptr<platform::SkypeCall> call, std::string code) override;
+  void CallStatus(std::shared_ptr<platform::RemoteCall> call, std::int32_t status) override;
+  void CallDtmfReceived(std::shared_ptr<platform::RemoteCall> call, std::string code) override;
 
   void oSkype_AttachmentStatus(std::int32_t status);
-  void oSkype_CallStatus(std::shared_ptr<platform::SkypeCall> call, std::int32_t status);
-  void oSkype_CallDtmfReceived(std::shared_ptr<platform::SkypeCall> call, std::string code);
+  void oSkype_CallStatus(std::shared_ptr<platform::RemoteCall> call, std::int32_t status);
+  void oSkype_CallDtmfReceived(std::shared_ptr<platform::RemoteCall> call, std::string code);
   bool IsAcceptedCaller(const std::string& partner) const;
   void RelayKeypadCode(const std::string& code);
   // True when the code was the caller's PIN, or part of it, and is not relayed.
-  bool TakePinCode(const std::shared_ptr<platform::SkypeCall>& call, const std::string& code);
+  bool TakePinCode(const std::shared_ptr<platform::RemoteCall>& call, const std::string& code);
 
   void StopRingDetection();
   bool OpenCapture();
@@ -137,7 +137,7 @@ class CallBridge final : private platform::SkypeEvents {
   CallBridgePeers peers_;
   const settings::CallSettings& settings_;
   BridgeDisplay& display_;
-  std::shared_ptr<platform::SkypeClient> oSkype_;
+  std::shared_ptr<platform::CallClient> oSkype_;
   modSoftphone softphone_;
   SoftphoneQueue queue_{softphone_};
   RingStatistics ring_;

@@ -15,10 +15,10 @@
 #include "forms/form.h"
 #include "forms/menu.h"
 #include "forms/timer.h"
+#include "platform/call_client.h"
 #include "platform/credential_store.h"
 #include "platform/help_viewer.h"
 #include "platform/shell_open.h"
-#include "platform/skype_client.h"
 #include "platform/softphone_window.h"
 #include "settings/call_settings.h"
 
@@ -45,7 +45,7 @@ struct MainWindowPeers {
   settings::modRegAutoStart& auto_start;
   // Where the PIN is kept.
   platform::CredentialStore& credentials;
-  platform::SkypeClientFactory create_skype;
+  platform::CallClientFactory create_skype;
   platform::SoftphoneWindow& softphone_window;
   audio::SoundMeter& meter;
   platform::HelpViewer& help_viewer;

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/call_client.h"
 #include "platform/runtime.h"
-#include "platform/skype_client.h"
 
 namespace tavoro::app {
 
@@ -31,7 +31,7 @@ template <typename Handler>
 void CatchUncaught(platform::Runtime runtime, Handler&& handler) {
   try {
     handler();
-  } catch (const platform::SkypeError& error) {
+  } catch (const platform::ClientError& error) {
     ReportRunTimeError(runtime, error.code(), error.description());
   } catch (const std::exception&) {
     ReportRunTimeError(runtime, kInternalErrorNumber, kInternalErrorText);

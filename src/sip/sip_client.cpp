@@ -399,21 +399,21 @@ class Core : public std::enable_shared_from_this<Core> {
       delete reinterpret_cast<SipEvent*>(message.lParam);
   }
 
-  void SetSink(SkypeEvents* sink) { sink_ = sink; }
+  void SetSink(CallClientEvents* sink) { sink_ = sink; }
 
   void Attach() {
     if (!started_) {
       const std::string error = stack_.Start();
       if (!error.empty())
-        throw SkypeError(skype_result::kNotAttached, "Not attached. (" + error + ")");
+        throw ClientError(skype_result::kNotAttached, "Not attached. (" + error + ")");
       started_ = true;
     }
     if (const auto failure = stack_.AwaitRegistration()) {
       const bool refused = failure->rfind("401", 0) == 0 || failure->rfind("403", 0) == 0 ||
                            failure->rfind("407", 0) == 0;
       if (refused)
-        throw SkypeError(skype_result::kConnectionRefused, "Connection refused.");
-      throw SkypeError(skype_result::kWaitTimeout, "Wait timeout. (" + *failure + ")");
+        throw ClientError(skype_result::kConnectionRefused, "Connection refused.");
+      throw ClientError(skype_result::kWaitTimeout, "Wait timeout. (" + *failure + ")");
     }
     PostToSelf(AttachmentEvent(skype_attachment_status::kSuccess));
   }
@@ -424,7 +424,7 @@ class Core : public std::enable_shared_from_this<Core> {
           if (struct call* call = stack_.Find(id))
             work(stack_.agent(), call);
         }))
-      throw SkypeError(skype_result::kWaitTimeout, "Wait timeout.");
+      throw ClientError(skype_result::kWaitTimeout, "Wait timeout.");
   }
 
   std::uint32_t Connect(const std::string& uri) {
@@ -436,9 +436,9 @@ class Core : public std::enable_shared_from_this<Core> {
           if (error == 0)
             id = stack_.Adopt(call);
         }))
-      throw SkypeError(skype_result::kWaitTimeout, "Wait timeout.");
+      throw ClientError(skype_result::kWaitTimeout, "Wait timeout.");
     if (error != 0)
-      throw SkypeError(static_cast<std::int32_t>(0x80004005u), "Call failed.");
+      throw ClientError(static_cast<std::int32_t>(0x80004005u), "Call failed.");
     return id;
   }
 
@@ -454,11 +454,11 @@ class Core : public std::enable_shared_from_this<Core> {
   Win32EventLoop& loop_;
   MessageWindow window_;
   Stack stack_;
-  SkypeEvents* sink_ = nullptr;
+  CallClientEvents* sink_ = nullptr;
   bool started_ = false;
 };
 
-class SipCall final : public SkypeCall {
+class SipCall final : public RemoteCall {
  public:
   SipCall(std::shared_ptr<Core> core, std::uint32_t id, bool outgoing, std::string partner)
       : core_(std::move(core)), id_(id), outgoing_(outgoing), partner_(std::move(partner)) {}
@@ -507,7 +507,7 @@ void Core::Deliver(std::unique_ptr<SipEvent> event) {
   }
 }
 
-class SipUser final : public SkypeUser {
+class SipUser final : public RemoteUser {
  public:
   explicit SipUser(std::string handle) : handle_(std::move(handle)) {}
   std::string Handle() override { return handle_; }
@@ -516,14 +516,14 @@ class SipUser final : public SkypeUser {
   std::string handle_;
 };
 
-class SipClient final : public SkypeClient {
+class SipClient final : public CallClient {
  public:
   SipClient(Win32EventLoop& loop, SipAccount account)
       : domain_(DomainOf(account.address)),
         capture_(account.capture_device),
         core_(std::make_shared<Core>(loop, std::move(account))) {}
 
-  void SetEventSink(SkypeEvents* sink) override { core_->SetSink(sink); }
+  void SetEventSink(CallClientEvents* sink) override { core_->SetSink(sink); }
   // The user agent is part of this program: it runs whenever the program does.
   bool ClientIsRunning() override { return true; }
   void ClientStart(bool, bool) override {}
@@ -574,12 +574,12 @@ class SipClient final : public SkypeClient {
     }
   }
 
-  std::shared_ptr<SkypeUser> User(std::string_view username) override {
+  std::shared_ptr<RemoteUser> User(std::string_view username) override {
     return std::make_shared<SipUser>(std::string(username));
   }
   // A full address is called as it stands; a name or a number at the account's own domain.
-  std::shared_ptr<SkypeCall> PlaceCall(std::string_view target, std::string_view, std::string_view,
-                                       std::string_view) override {
+  std::shared_ptr<RemoteCall> PlaceCall(std::string_view target, std::string_view, std::string_view,
+                                        std::string_view) override {
     std::string uri(target);
     if (uri.find('@') == std::string::npos)
       uri += "@" + domain_;
@@ -603,7 +603,7 @@ class SipClient final : public SkypeClient {
 
 }  // namespace
 
-std::shared_ptr<SkypeClient> CreateSipClient(Win32EventLoop& loop, SipAccount account) {
+std::shared_ptr<CallClient> CreateSipClient(Win32EventLoop& loop, SipAccount account) {
   return std::make_shared<SipClient>(loop, std::move(account));
 }
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/skype_client.h"
+#include "platform/call_client.h"
 #include "win32/win32_event_loop.h"
 
 namespace tavoro::platform::sip {
@@ -37,6 +37,6 @@ struct SipAccount {
 };
 
 // The loop must outlive the client. Nothing is started before the first Attach.
-std::shared_ptr<SkypeClient> CreateSipClient(Win32EventLoop& loop, SipAccount account);
+std::shared_ptr<CallClient> CreateSipClient(Win32EventLoop& loop, SipAccount account);
 
 }  // namespace tavoro::platform::sip

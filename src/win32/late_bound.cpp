@@ -26,9 +26,9 @@ std::string FromBstr(BSTR text) {
   return text == nullptr ? std::string() : Narrow(std::wstring_view(text, ::SysStringLen(text)));
 }
 
-SkypeError ConversionError(HRESULT code) {
+ClientError ConversionError(HRESULT code) {
   const std::string text = SystemText(code);
-  return SkypeError(code, text.empty() ? "Type mismatch" : text);
+  return ClientError(code, text.empty() ? "Type mismatch" : text);
 }
 
 // `value` without its VT_VARIANT | VT_BYREF wrappers and with one level of VT_BYREF resolved,
@@ -106,7 +106,7 @@ ComPtr<IDispatch> ToObject(const VARIANT& value) {
   const Variant converted = Converted(value, VT_DISPATCH);
   IDispatch* object = V_DISPATCH(&converted.value());
   if (object == nullptr)
-    throw SkypeError(E_POINTER, "The object was not set");
+    throw ClientError(E_POINTER, "The object was not set");
   ComPtr<IDispatch> result;
   const HRESULT queried = object->QueryInterface(IID_PPV_ARGS(result.Put()));
   if (FAILED(queried))
@@ -126,7 +126,7 @@ std::string SystemText(HRESULT code) {
   return Narrow(text);
 }
 
-SkypeError InvokeError(HRESULT result, const EXCEPINFO* exception) {
+ClientError InvokeError(HRESULT result, const EXCEPINFO* exception) {
   HRESULT code = result;
   std::string description;
   if (result == DISP_E_EXCEPTION && exception != nullptr) {
@@ -142,7 +142,7 @@ SkypeError InvokeError(HRESULT result, const EXCEPINFO* exception) {
     description = SystemText(code);
   if (description.empty())
     description = "Automation error";
-  return SkypeError(static_cast<std::int32_t>(code), description);
+  return ClientError(static_cast<std::int32_t>(code), description);
 }
 
 DISPID DispatchIds::Find(IDispatch& object, const wchar_t* name) {
@@ -154,7 +154,7 @@ DISPID DispatchIds::Find(IDispatch& object, const wchar_t* name) {
   const HRESULT result = object.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(result)) {
     const std::string text = SystemText(result);
-    throw SkypeError(result, (text.empty() ? "Unknown name" : text) + ": " + Narrow(name));
+    throw ClientError(result, (text.empty() ? "Unknown name" : text) + ": " + Narrow(name));
   }
   ids_.emplace(name, id);
   return id;

@@ -3,7 +3,7 @@
 // (GetIDsOfNames, once per name and interface), called through IDispatch::Invoke with
 // arguments of the member's own types, and its result converted by the system's rules, so a
 // number that comes back as VT_I2, VT_I4 or VT_UI4 serves alike. A failure becomes a
-// SkypeError with the object's code and description.
+// ClientError with the object's code and description.
 
 #include <windows.h>
 
@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/skype_client.h"
+#include "platform/call_client.h"
 #include "win32/com.h"
 
 namespace tavoro::platform::win32 {
@@ -54,12 +54,12 @@ class Variant {
 };
 
 // A value converted as the system converts it, through any VT_BYREF and by-reference VARIANT
-// wrapping; one that cannot be converted is a SkypeError with the system's code. An unsigned
+// wrapping; one that cannot be converted is a ClientError with the system's code. An unsigned
 // number keeps its bits, so an enumeration's -1 sent as VT_UI4 stays -1.
 std::int32_t ToInt32(const VARIANT& value);
 bool ToBool(const VARIANT& value);
 std::string ToText(const VARIANT& value);
-// The object in a VT_DISPATCH or VT_UNKNOWN value; none at all is a SkypeError too.
+// The object in a VT_DISPATCH or VT_UNKNOWN value; none at all is a ClientError too.
 ComPtr<IDispatch> ToObject(const VARIANT& value);
 
 // The system's text for a result code, without the line break it ends with; empty if it has
@@ -68,7 +68,7 @@ std::string SystemText(HRESULT code);
 
 // The failure of an Invoke: for DISP_E_EXCEPTION the exception's code and description (the
 // library's "Connection refused." and so on), otherwise the result and the system's text.
-SkypeError InvokeError(HRESULT result, const EXCEPINFO* exception);
+ClientError InvokeError(HRESULT result, const EXCEPINFO* exception);
 
 // The dispatch ids of one interface's members, each looked up once by name.
 class DispatchIds {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/skype_client.h"
+#include "platform/call_client.h"
 #include "win32/late_bound.h"
 
 namespace tavoro::platform::win32 {
@@ -18,8 +18,8 @@ const VARIANT& Argument(const DISPPARAMS& parameters, UINT position, const char*
   const UINT positional =
       parameters.cArgs > parameters.cNamedArgs ? parameters.cArgs - parameters.cNamedArgs : 0;
   if (parameters.rgvarg == nullptr || position >= positional)
-    throw SkypeError(DISP_E_PARAMNOTFOUND, std::string(event) + ": argument " +
-                                               std::to_string(position + 1) + " is missing");
+    throw ClientError(DISP_E_PARAMNOTFOUND, std::string(event) + ": argument " +
+                                                std::to_string(position + 1) + " is missing");
   return parameters.rgvarg[parameters.cArgs - 1 - position];
 }
 

@@ -32,7 +32,7 @@ struct SkypeComEvent {
   std::string code;
 };
 
-// Throws SkypeError when an argument the event must have is missing (DISP_E_PARAMNOTFOUND) or
+// Throws ClientError when an argument the event must have is missing (DISP_E_PARAMNOTFOUND) or
 // cannot be read as its type (the conversion's code), since such an event cannot be handled.
 SkypeComEvent DecodeSkypeEvent(DISPID member, const DISPPARAMS& parameters);
 

@@ -31,11 +31,11 @@ void Check(HRESULT result, const char* step) {
   if (SUCCEEDED(result))
     return;
   const std::string text = SystemText(result);
-  throw SkypeError(
+  throw ClientError(
       result, std::string("Skype4COM.Skype: ") + step + (text.empty() ? "" : " (" + text + ")"));
 }
 
-class ComCall final : public SkypeCall {
+class ComCall final : public RemoteCall {
  public:
   ComCall(ComPtr<IDispatch> call, std::shared_ptr<DispatchIds> ids)
       : call_(std::move(call), std::move(ids)) {}
@@ -49,7 +49,7 @@ class ComCall final : public SkypeCall {
   LateBound call_;
 };
 
-class ComUser final : public SkypeUser {
+class ComUser final : public RemoteUser {
  public:
   ComUser(ComPtr<IDispatch> user, std::shared_ptr<DispatchIds> ids)
       : user_(std::move(user), std::move(ids)) {}
@@ -97,7 +97,7 @@ class EventSink final : public ComObject<IDispatch> {
   Skype4ComClient* client_;
 };
 
-class Skype4ComClient final : public SkypeClient {
+class Skype4ComClient final : public CallClient {
  public:
   explicit Skype4ComClient(Win32EventLoop& loop) : loop_(loop) {
     CLSID clsid{};
@@ -105,11 +105,10 @@ class Skype4ComClient final : public SkypeClient {
     if (FAILED(::CLSIDFromProgID(kProgId, &clsid)) ||
         FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                   IID_PPV_ARGS(object.Put())))) {
-      throw SkypeError(skype_result::kCannotCreateObject, skype_result::kCannotCreateObjectText);
+      throw ClientError(skype_result::kCannotCreateObject, skype_result::kCannotCreateObjectText);
     }
     ComPtr<IConnectionPointContainer> container;
-    Check(object->QueryInterface(IID_PPV_ARGS(container.Put())),
-          "the object has no events");
+    Check(object->QueryInterface(IID_PPV_ARGS(container.Put())), "the object has no events");
     Check(container->FindConnectionPoint(kSkypeEventsIid, point_.Put()),
           "the object has no events");
     sink_ = new EventSink(*this);
@@ -131,7 +130,7 @@ class Skype4ComClient final : public SkypeClient {
   Skype4ComClient(const Skype4ComClient&) = delete;
   Skype4ComClient& operator=(const Skype4ComClient&) = delete;
 
-  void SetEventSink(SkypeEvents* sink) override { events_ = sink; }
+  void SetEventSink(CallClientEvents* sink) override { events_ = sink; }
 
   bool ClientIsRunning() override { return ToBool(Client().Get(L"IsRunning").value()); }
   void ClientStart(bool minimized, bool nosplash) override {
@@ -154,13 +153,13 @@ class Skype4ComClient final : public SkypeClient {
     return ToText(Convert().Call(L"CallStatusToText", Variant::Long(status)).value());
   }
 
-  std::shared_ptr<SkypeUser> User(std::string_view username) override {
+  std::shared_ptr<RemoteUser> User(std::string_view username) override {
     return std::make_shared<ComUser>(
         ToObject(skype_->Get(L"User", Variant::Text(username)).value()), ids_.user);
   }
-  std::shared_ptr<SkypeCall> PlaceCall(std::string_view target, std::string_view target2,
-                                       std::string_view target3,
-                                       std::string_view target4) override {
+  std::shared_ptr<RemoteCall> PlaceCall(std::string_view target, std::string_view target2,
+                                        std::string_view target3,
+                                        std::string_view target4) override {
     const Variant call = skype_->Call(L"PlaceCall", Variant::Text(target), Variant::Text(target2),
                                       Variant::Text(target3), Variant::Text(target4));
     return std::make_shared<ComCall>(ToObject(call.value()), ids_.call);
@@ -177,7 +176,7 @@ class Skype4ComClient final : public SkypeClient {
     if (events_ == nullptr)
       return;
     SkypeComEvent event = DecodeSkypeEvent(member, parameters);
-    SkypeEvents& events = *events_;
+    CallClientEvents& events = *events_;
     switch (event.kind) {
       case SkypeComEvent::Kind::AttachmentStatus:
         events.AttachmentStatus(event.status);
@@ -211,7 +210,7 @@ class Skype4ComClient final : public SkypeClient {
   ComPtr<IConnectionPoint> point_;
   EventSink* sink_ = nullptr;
   DWORD cookie_ = 0;
-  SkypeEvents* events_ = nullptr;
+  CallClientEvents* events_ = nullptr;
 };
 
 HRESULT STDMETHODCALLTYPE EventSink::Invoke(DISPID member, REFIID, LCID, WORD,
@@ -235,7 +234,7 @@ HRESULT STDMETHODCALLTYPE EventSink::Invoke(DISPID member, REFIID, LCID, WORD,
 
 }  // namespace
 
-std::shared_ptr<SkypeClient> CreateSkype4ComClient(Win32EventLoop& loop) {
+std::shared_ptr<CallClient> CreateSkype4ComClient(Win32EventLoop& loop) {
   return std::make_shared<Skype4ComClient>(loop);
 }
 

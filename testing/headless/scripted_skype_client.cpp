@@ -23,7 +23,7 @@ std::int32_t OutgoingTypeFor(std::string_view target) {
 
 }  // namespace
 
-class ScriptedUser final : public SkypeUser {
+class ScriptedUser final : public RemoteUser {
  public:
   ScriptedUser(ScriptedSkypeClient& client, std::string handle)
       : client_(client), handle_(std::move(handle)) {}
@@ -101,7 +101,7 @@ void ScriptedSkypeClient::Attach(std::int32_t protocol, bool wait) {
   attaches_.push_back({protocol, wait, Now(), outcome});
 
   std::optional<std::int32_t> new_status;
-  std::optional<SkypeError> error;
+  std::optional<ClientError> error;
   switch (outcome) {
     case AttachOutcome::Succeed:
       new_status = skype_attachment_status::kSuccess;
@@ -153,16 +153,16 @@ std::string ScriptedSkypeClient::CallStatusToText(std::int32_t status) {
   return skype_conversion::CallStatusToText(status);
 }
 
-std::shared_ptr<SkypeUser> ScriptedSkypeClient::User(std::string_view username) {
+std::shared_ptr<RemoteUser> ScriptedSkypeClient::User(std::string_view username) {
   Enter(SkypeOperation::User);
   users_asked_.emplace_back(username);
   return std::make_shared<ScriptedUser>(*this, std::string(username));
 }
 
-std::shared_ptr<SkypeCall> ScriptedSkypeClient::PlaceCall(std::string_view target,
-                                                          std::string_view target2,
-                                                          std::string_view target3,
-                                                          std::string_view target4) {
+std::shared_ptr<RemoteCall> ScriptedSkypeClient::PlaceCall(std::string_view target,
+                                                           std::string_view target2,
+                                                           std::string_view target3,
+                                                           std::string_view target4) {
   Enter(SkypeOperation::PlaceCall);
   auto call = std::make_shared<ScriptedCall>(*this, OutgoingTypeFor(target), std::string(target),
                                              skype_call_status::kUnplaced);
@@ -236,7 +236,7 @@ void ScriptedSkypeClient::RemoteFinishesAt(std::uint64_t at_ms,
   ChangeStatusAt(at_ms, std::move(call), skype_call_status::kFinished);
 }
 
-void ScriptedSkypeClient::Fail(SkypeOperation operation, SkypeError error, unsigned times) {
+void ScriptedSkypeClient::Fail(SkypeOperation operation, ClientError error, unsigned times) {
   failures_.insert_or_assign(operation, Failure{std::move(error), times});
 }
 
@@ -250,7 +250,7 @@ void ScriptedSkypeClient::Enter(SkypeOperation operation) {
   const auto found = failures_.find(operation);
   if (found == failures_.end())
     return;
-  const SkypeError error = found->second.error;
+  const ClientError error = found->second.error;
   if (found->second.remaining != kEveryTime && --found->second.remaining == 0)
     failures_.erase(found);
   throw error;

@@ -24,7 +24,7 @@
 
 #include "headless/headless_event_loop.h"
 #include "headless/virtual_clock.h"
-#include "platform/skype_client.h"
+#include "platform/call_client.h"
 
 namespace tavoro::platform::headless {
 
@@ -58,7 +58,7 @@ enum class AttachOutcome {
 class ScriptedSkypeClient;
 class ScriptedUser;
 
-class ScriptedCall final : public SkypeCall, public std::enable_shared_from_this<ScriptedCall> {
+class ScriptedCall final : public RemoteCall, public std::enable_shared_from_this<ScriptedCall> {
  public:
   ScriptedCall(ScriptedSkypeClient& client, std::int32_t type, std::string partner,
                std::int32_t status);
@@ -87,7 +87,7 @@ class ScriptedCall final : public SkypeCall, public std::enable_shared_from_this
   std::vector<std::uint64_t> finished_at_;
 };
 
-class ScriptedSkypeClient final : public SkypeClient {
+class ScriptedSkypeClient final : public CallClient {
  public:
   static constexpr unsigned kEveryTime = std::numeric_limits<unsigned>::max();
 
@@ -123,7 +123,7 @@ class ScriptedSkypeClient final : public SkypeClient {
   ScriptedSkypeClient& operator=(const ScriptedSkypeClient&) = delete;
 
   // The contract.
-  void SetEventSink(SkypeEvents* sink) override { sink_ = sink; }
+  void SetEventSink(CallClientEvents* sink) override { sink_ = sink; }
   bool ClientIsRunning() override;
   void ClientStart(bool minimized, bool nosplash) override;
   void Attach(std::int32_t protocol, bool wait) override;
@@ -131,9 +131,10 @@ class ScriptedSkypeClient final : public SkypeClient {
   std::int32_t TextToCallStatus(std::string_view text) override;
   std::int32_t TextToCallType(std::string_view text) override;
   std::string CallStatusToText(std::int32_t status) override;
-  std::shared_ptr<SkypeUser> User(std::string_view username) override;
-  std::shared_ptr<SkypeCall> PlaceCall(std::string_view target, std::string_view target2,
-                                       std::string_view target3, std::string_view target4) override;
+  std::shared_ptr<RemoteUser> User(std::string_view username) override;
+  std::shared_ptr<RemoteCall> PlaceCall(std::string_view target, std::string_view target2,
+                                        std::string_view target3,
+                                        std::string_view target4) override;
   std::string SettingsAudioIn() override;
 
   // The client program. Start brings the client up `after_ms` later (at once unless told
@@ -171,7 +172,7 @@ class ScriptedSkypeClient final : public SkypeClient {
   }
 
   // The next `times` calls of `operation` fail with `error`.
-  void Fail(SkypeOperation operation, SkypeError error, unsigned times = kEveryTime);
+  void Fail(SkypeOperation operation, ClientError error, unsigned times = kEveryTime);
   void StopFailing(SkypeOperation operation) { failures_.erase(operation); }
 
   // What the program did.
@@ -188,7 +189,7 @@ class ScriptedSkypeClient final : public SkypeClient {
   friend class ScriptedUser;
 
   struct Failure {
-    SkypeError error;
+    ClientError error;
     unsigned remaining;
   };
 
@@ -204,7 +205,7 @@ class ScriptedSkypeClient final : public SkypeClient {
 
   VirtualClock& clock_;
   HeadlessEventLoop& loop_;
-  SkypeEvents* sink_ = nullptr;
+  CallClientEvents* sink_ = nullptr;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 
   bool running_ = false;

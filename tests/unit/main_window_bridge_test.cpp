@@ -11,8 +11,8 @@
 namespace tavoro::app::testing {
 namespace {
 
+using platform::ClientError;
 using platform::MsgBoxIcon;
-using platform::SkypeError;
 using platform::headless::AttachOutcome;
 using platform::headless::SkypeOperation;
 namespace call_type = platform::skype_call_type;
@@ -104,9 +104,9 @@ TEST_F(Calls, StatusSevenOrNineOfAnyCallHangsUpAndListensAgainThreeSecondsLater)
 }
 
 TEST_F(Calls, AfterTheFirstActivationFailingStepsArePassedOver) {
-  bridge.skype->Fail(SkypeOperation::CallAnswer, SkypeError(-2147467259, "Operation failed."));
+  bridge.skype->Fail(SkypeOperation::CallAnswer, ClientError(-2147467259, "Operation failed."));
   bridge.skype->Fail(SkypeOperation::CallStatusToText,
-                     SkypeError(-2147467259, "Operation failed."));
+                     ClientError(-2147467259, "Operation failed."));
   auto call = bridge.skype->RingAt(4000, "alice");
   ASSERT_FALSE(bridge.RunUntil(5000));
   EXPECT_EQ(bridge.Keys(), (Keys{"^h", "{ENTER}"}));
@@ -129,7 +129,7 @@ TEST(CallsEnding, FailuresBeforeTheFirstActivationAndXLiteGoneEndBeforeTheAnswer
       bridge.softphone.CloseWindowAt(bridge.xlite, 4100);
     else
       bridge.skype->Fail(SkypeOperation::CallPartnerHandle,
-                         SkypeError(-2147467259, "Operation failed."));
+                         ClientError(-2147467259, "Operation failed."));
     auto call = bridge.skype->RingAt(4000, "alice");
     EXPECT_TRUE(bridge.RunUntil(5000));
     EXPECT_THAT(call->answered_at(), IsEmpty());

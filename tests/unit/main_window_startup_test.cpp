@@ -191,8 +191,8 @@ TEST(StartUp, SkypeFailuresEndTheProgramOnlyBeforeTheAttachment) {
                                        std::pair{SkypeOperation::SettingsAudioIn, Boxes{}}}) {
     Bridge bridge;
     bridge.skype->SetRunning(boxes.empty());
-    bridge.skype->Fail(failing, platform::SkypeError(platform::skype_result::kNotInstalled,
-                                                     "Skype client isn't installed."));
+    bridge.skype->Fail(failing, platform::ClientError(platform::skype_result::kNotInstalled,
+                                                      "Skype client isn't installed."));
     EXPECT_EQ(bridge.Start(), !boxes.empty());
     EXPECT_EQ(bridge.headless.boxes.shown(), boxes);
     if (boxes.empty()) {

@@ -37,20 +37,20 @@ void Peer(const std::string& command) {
   closesocket(s);
 }
 
-struct Recorder final : SkypeEvents {
+struct Recorder final : CallClientEvents {
   void AttachmentStatus(std::int32_t status) override {
     seen.push_back("attachment " + std::to_string(status));
   }
-  void CallStatus(std::shared_ptr<SkypeCall> call, std::int32_t status) override {
+  void CallStatus(std::shared_ptr<RemoteCall> call, std::int32_t status) override {
     seen.push_back("call " + std::to_string(status) + " " + std::to_string(call->Type()) + " " +
                    call->PartnerHandle());
     last = call;
   }
-  void CallDtmfReceived(std::shared_ptr<SkypeCall>, std::string code) override {
+  void CallDtmfReceived(std::shared_ptr<RemoteCall>, std::string code) override {
     seen.push_back("dtmf " + code);
   }
   std::vector<std::string> seen;
-  std::shared_ptr<SkypeCall> last;
+  std::shared_ptr<RemoteCall> last;
 };
 
 class SipClientTest : public ::testing::Test {
@@ -73,7 +73,7 @@ class SipClientTest : public ::testing::Test {
     account.interface_address = "127.0.0.1";
     return account;
   }
-  std::shared_ptr<SkypeClient> Client(const SipAccount& account) {
+  std::shared_ptr<CallClient> Client(const SipAccount& account) {
     auto client = CreateSipClient(loop_, account);
     client->SetEventSink(&recorder_);
     return client;
@@ -92,7 +92,7 @@ class SipClientTest : public ::testing::Test {
   }
   Win32EventLoop loop_;
   Recorder recorder_;
-  std::shared_ptr<SkypeClient> client_;
+  std::shared_ptr<CallClient> client_;
 };
 
 TEST_F(SipClientTest, APeersCallRingsIsAnsweredCarriesKeysInOrderAndEnds) {
@@ -146,7 +146,7 @@ TEST_F(SipClientTest, ARegistrarAcceptsTheRightPasswordAndRefusesAWrongOne) {
   try {
     Client(account)->Attach(5, true);
     ADD_FAILURE() << "attached with a wrong password";
-  } catch (const SkypeError& error) {
+  } catch (const ClientError& error) {
     EXPECT_EQ(error.code(), skype_result::kConnectionRefused) << error.description();
   }
   account.password = "right-password";

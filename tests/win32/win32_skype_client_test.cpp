@@ -45,26 +45,26 @@ HRESULT CallStandIn(const char* entry_point) {
 // "dtmf CODE TYPE PARTNER". Every call event reads the call's type and partner inside the
 // handler, which is where the program reads them.
 using Events = std::vector<std::string>;
-class Recorder final : public SkypeEvents {
+class Recorder final : public CallClientEvents {
  public:
   void AttachmentStatus(std::int32_t status) override {
     seen.push_back("attachment " + std::to_string(status));
   }
-  void CallStatus(std::shared_ptr<SkypeCall> call, std::int32_t status) override {
+  void CallStatus(std::shared_ptr<RemoteCall> call, std::int32_t status) override {
     seen.push_back("call " + std::to_string(status) + Of(*call));
     calls.push_back(call);
     if (fail_on_call_status)
       throw std::runtime_error("handler failed");
   }
-  void CallDtmfReceived(std::shared_ptr<SkypeCall> call, std::string code) override {
+  void CallDtmfReceived(std::shared_ptr<RemoteCall> call, std::string code) override {
     seen.push_back("dtmf " + code + Of(*call));
   }
-  static std::string Of(SkypeCall& call) {
+  static std::string Of(RemoteCall& call) {
     return " " + std::to_string(call.Type()) + " " + call.PartnerHandle();
   }
 
   Events seen;
-  std::vector<std::shared_ptr<SkypeCall>> calls;
+  std::vector<std::shared_ptr<RemoteCall>> calls;
   bool fail_on_call_status = false;
 };
 
@@ -72,8 +72,8 @@ void ExpectSkypeError(const std::function<void()>& operation, std::uint32_t code
                       const std::string& description) {
   try {
     operation();
-    ADD_FAILURE() << "no SkypeError; expected " << description;
-  } catch (const SkypeError& error) {
+    ADD_FAILURE() << "no ClientError; expected " << description;
+  } catch (const ClientError& error) {
     EXPECT_EQ(static_cast<std::uint32_t>(error.code()), code) << error.description();
     EXPECT_EQ(error.description(), description);
   }
@@ -137,7 +137,7 @@ class Skype4ComClientTest : public ::testing::Test {
   ComApartment apartment_;
   Win32EventLoop loop_;
   Recorder recorder_;
-  std::shared_ptr<SkypeClient> client_;
+  std::shared_ptr<CallClient> client_;
   HWND window_ = nullptr;
   std::filesystem::path journal_;
 };
@@ -360,7 +360,7 @@ TEST(SkypeEventDecoder, RefusesArgumentsThatCannotBeTheEvents) {
   const auto failure = [](DISPID member, const DISPPARAMS& parameters) -> HRESULT {
     try {
       DecodeSkypeEvent(member, parameters);
-    } catch (const SkypeError& error) {
+    } catch (const ClientError& error) {
       return error.code();
     }
     return S_OK;

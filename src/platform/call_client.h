@@ -1,10 +1,12 @@
 #pragma once
-// The Skype client as its automation library offers it: one object (`oSkype`) with the client's
-// start and attachment, the conversion object, users, calls, settings, and three events.
+// The remote side of the gateway: the client the callers reach it through and the Skype user of
+// `CallTo` is called with. It is modelled on the Skype client as its automation library offers
+// it, one object (`oSkype`) with the client's start and attachment, the conversion object,
+// users, calls, settings and three events, and a SIP account offers the same (src/sip).
 //
 // Values are the library's own numbers (its enumerations are 32-bit), so the program compares
 // them exactly as it would against the library: some through the conversion object, some as
-// plain numbers. Every operation may fail with a SkypeError; a failure that the program does
+// plain numbers. Every operation may fail with a ClientError; a failure that the program does
 // not catch ends it through the run-time error message, as any failure of the library would.
 //
 // The win32 backend binds late to the library's IDispatch: each operation is one Invoke (two
@@ -22,10 +24,10 @@
 
 namespace tavoro::platform {
 
-// A failure reported by the library: its HRESULT and its description.
-class SkypeError : public std::runtime_error {
+// A failure reported by the client: the library's HRESULT and its description.
+class ClientError : public std::runtime_error {
  public:
-  SkypeError(std::int32_t code, const std::string& description)
+  ClientError(std::int32_t code, const std::string& description)
       : std::runtime_error(description), code_(code) {}
 
   std::int32_t code() const noexcept { return code_; }
@@ -83,9 +85,9 @@ inline constexpr std::int32_t kAvailable = 4;
 
 // One call, incoming or outgoing. Two events about the same call may carry different objects;
 // nothing here compares calls.
-class SkypeCall {
+class RemoteCall {
  public:
-  virtual ~SkypeCall() = default;
+  virtual ~RemoteCall() = default;
   virtual std::int32_t Type() = 0;
   // The other party's Skype name or telephone number.
   virtual std::string PartnerHandle() = 0;
@@ -94,29 +96,29 @@ class SkypeCall {
   virtual void Finish() = 0;
 };
 
-class SkypeUser {
+class RemoteUser {
  public:
-  virtual ~SkypeUser() = default;
+  virtual ~RemoteUser() = default;
   virtual std::string Handle() = 0;
 };
 
 // What the main window handles. Raised on the window thread only while it pumps messages.
-class SkypeEvents {
+class CallClientEvents {
  public:
-  virtual ~SkypeEvents() = default;
+  virtual ~CallClientEvents() = default;
   virtual void AttachmentStatus(std::int32_t status) = 0;
-  virtual void CallStatus(std::shared_ptr<SkypeCall> call, std::int32_t status) = 0;
+  virtual void CallStatus(std::shared_ptr<RemoteCall> call, std::int32_t status) = 0;
   // `code` is the key pressed, one character for a key of the dial pad.
-  virtual void CallDtmfReceived(std::shared_ptr<SkypeCall> call, std::string code) = 0;
+  virtual void CallDtmfReceived(std::shared_ptr<RemoteCall> call, std::string code) = 0;
 };
 
-class SkypeClient {
+class CallClient {
  public:
-  virtual ~SkypeClient() = default;
+  virtual ~CallClient() = default;
 
   // Connects the handlers (nullptr disconnects). Events raised while none is connected are
   // lost, as they are for an object whose events nobody has advised.
-  virtual void SetEventSink(SkypeEvents* sink) = 0;
+  virtual void SetEventSink(CallClientEvents* sink) = 0;
 
   // `Client.IsRunning` and `Client.Start`. Start awaits nothing.
   virtual bool ClientIsRunning() = 0;
@@ -132,17 +134,17 @@ class SkypeClient {
   virtual std::int32_t TextToCallType(std::string_view text) = 0;
   virtual std::string CallStatusToText(std::int32_t status) = 0;
 
-  virtual std::shared_ptr<SkypeUser> User(std::string_view username) = 0;
-  virtual std::shared_ptr<SkypeCall> PlaceCall(std::string_view target, std::string_view target2,
-                                               std::string_view target3,
-                                               std::string_view target4) = 0;
+  virtual std::shared_ptr<RemoteUser> User(std::string_view username) = 0;
+  virtual std::shared_ptr<RemoteCall> PlaceCall(std::string_view target, std::string_view target2,
+                                                std::string_view target3,
+                                                std::string_view target4) = 0;
 
   // `Settings.AudioIn`: the client's audio input device; may be empty.
   virtual std::string SettingsAudioIn() = 0;
 };
 
 // Creates `oSkype`. Shared, because the backend that made it (or a test) may keep it too; a
-// failure to create it is a SkypeError like any other.
-using SkypeClientFactory = std::function<std::shared_ptr<SkypeClient>()>;
+// failure to create it is a ClientError like any other.
+using CallClientFactory = std::function<std::shared_ptr<CallClient>()>;
 
 }  // namespace tavoro::platform
