@@ -51,14 +51,14 @@
 #include <string>
 #include <vector>
 
-#include "skype/skype_conversions.h"
+#include "platform/skype_conversions.h"
 #include "skype_control.h"
 #include "stand_in.h"
 
 namespace tavoro::sim::skype4com {
 namespace {
 
-namespace conversion = tavoro::platform::headless::skype_conversion;
+namespace conversion = tavoro::platform::skype_conversion;
 using control::kBadArguments;
 using control::kDone;
 using control::kNoSuchCall;

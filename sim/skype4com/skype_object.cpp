@@ -13,13 +13,13 @@
 #include <utility>
 
 #include "automation_object.h"
-#include "skype/skype_conversions.h"
+#include "platform/skype_conversions.h"
 #include "stand_in.h"
 
 namespace tavoro::sim::skype4com {
 namespace {
 
-namespace conversion = tavoro::platform::headless::skype_conversion;
+namespace conversion = tavoro::platform::skype_conversion;
 
 bool IsTrue(VARIANT_BOOL value) {
   return value != VARIANT_FALSE;

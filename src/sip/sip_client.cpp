@@ -17,6 +17,7 @@
 // After <re.h>, whose declarations it builds on.
 #include <baresip.h>
 
+#include "platform/skype_conversions.h"
 #include "win32/message_window.h"
 #include "win32/owned_handles.h"
 
@@ -365,15 +366,6 @@ class Stack {
   std::uint32_t next_id_ = 1;
 };
 
-std::int32_t FromTable(std::string_view text,
-                       std::initializer_list<std::pair<std::string_view, std::int32_t>> table) {
-  for (const auto& [name, value] : table) {
-    if (name == text)
-      return value;
-  }
-  return -1;
-}
-
 // The window thread's side: the stack, the message window its events arrive through, and the
 // sink. Calls hold it too, so an operation on a call never meets a stack that is gone.
 class Core : public std::enable_shared_from_this<Core> {
@@ -386,11 +378,8 @@ class Core : public std::enable_shared_from_this<Core> {
           Deliver(std::unique_ptr<SipEvent>(reinterpret_cast<SipEvent*>(lparam)));
           return true;
         }),
-        stack_(std::move(account), [target = window_.handle()](SipEvent event) {
-          auto posted = std::make_unique<SipEvent>(std::move(event));
-          if (::PostMessageW(target, kEventMessage, 0, reinterpret_cast<LPARAM>(posted.get())))
-            posted.release();
-        }) {}
+        stack_(std::move(account),
+               [target = window_.handle()](SipEvent event) { Post(target, std::move(event)); }) {}
   ~Core() {
     stack_.Stop();
     // Events posted but not delivered are freed with their window's queue left unread.
@@ -415,7 +404,7 @@ class Core : public std::enable_shared_from_this<Core> {
         throw ClientError(skype_result::kConnectionRefused, "Connection refused.");
       throw ClientError(skype_result::kWaitTimeout, "Wait timeout. (" + *failure + ")");
     }
-    PostToSelf(AttachmentEvent(skype_attachment_status::kSuccess));
+    Post(window_.handle(), AttachmentEvent(skype_attachment_status::kSuccess));
   }
 
   // Runs `work` with the call's stack object, when the call is still there.
@@ -443,9 +432,10 @@ class Core : public std::enable_shared_from_this<Core> {
   }
 
  private:
-  void PostToSelf(SipEvent event) {
+  // From any thread; the window owns the event once the message is posted.
+  static void Post(HWND target, SipEvent event) {
     auto posted = std::make_unique<SipEvent>(std::move(event));
-    if (::PostMessageW(window_.handle(), kEventMessage, 0, reinterpret_cast<LPARAM>(posted.get())))
+    if (::PostMessageW(target, kEventMessage, 0, reinterpret_cast<LPARAM>(posted.get())))
       posted.release();
   }
 
@@ -529,49 +519,18 @@ class SipClient final : public CallClient {
   void ClientStart(bool, bool) override {}
   void Attach(std::int32_t, bool) override { core_->Attach(); }
 
+  // The names and texts the Skype library has for the statuses this client reports in.
   std::int32_t TextToAttachmentStatus(std::string_view text) override {
-    using namespace skype_attachment_status;
-    return FromTable(text, {{"SUCCESS", kSuccess},
-                            {"PENDING_AUTHORIZATION", kPendingAuthorization},
-                            {"REFUSED", kRefused},
-                            {"NOT_AVAILABLE", kNotAvailable},
-                            {"AVAILABLE", kAvailable}});
+    return skype_conversion::TextToAttachmentStatus(text);
   }
   std::int32_t TextToCallStatus(std::string_view text) override {
-    using namespace skype_call_status;
-    return FromTable(text, {{"ROUTING", kRouting},
-                            {"FAILED", kFailed},
-                            {"RINGING", kRinging},
-                            {"INPROGRESS", kInProgress},
-                            {"FINISHED", kFinished},
-                            {"REFUSED", kRefused},
-                            {"BUSY", kBusy}});
+    return skype_conversion::TextToCallStatus(text);
   }
   std::int32_t TextToCallType(std::string_view text) override {
-    using namespace skype_call_type;
-    return FromTable(text, {{"INCOMING_PSTN", kIncomingPstn},
-                            {"OUTGOING_PSTN", kOutgoingPstn},
-                            {"INCOMING_P2P", kIncomingP2p},
-                            {"OUTGOING_P2P", kOutgoingP2p}});
+    return skype_conversion::TextToCallType(text);
   }
   std::string CallStatusToText(std::int32_t status) override {
-    using namespace skype_call_status;
-    switch (status) {
-      case kRouting:
-        return "Calling";
-      case kFailed:
-        return "Sorry, call failed!";
-      case kRinging:
-        return "Ringing";
-      case kInProgress:
-        return "Call in Progress";
-      case kFinished:
-        return "Finished";
-      case kRefused:
-        return "Refused";
-      default:
-        return "Unknown";
-    }
+    return skype_conversion::CallStatusToText(status);
   }
 
   std::shared_ptr<RemoteUser> User(std::string_view username) override {

@@ -3,7 +3,7 @@
 #include <tuple>
 #include <utility>
 
-#include "skype/skype_conversions.h"
+#include "platform/skype_conversions.h"
 
 namespace tavoro::platform::headless {
 namespace {

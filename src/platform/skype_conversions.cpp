@@ -1,10 +1,10 @@
-#include "skype/skype_conversions.h"
+#include "platform/skype_conversions.h"
 
 #include <algorithm>
 #include <array>
 #include <utility>
 
-namespace tavoro::platform::headless::skype_conversion {
+namespace tavoro::platform::skype_conversion {
 namespace {
 
 constexpr std::int32_t kUnknown = -1;
@@ -92,4 +92,4 @@ std::string CallStatusToText(std::int32_t status) {
   return std::string(kCallStatusTexts[static_cast<std::size_t>(index)]);
 }
 
-}  // namespace tavoro::platform::headless::skype_conversion
+}  // namespace tavoro::platform::skype_conversion
