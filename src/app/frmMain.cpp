@@ -32,6 +32,15 @@ constexpr std::string_view kAttachmentRefused =
     "というメッセージを表示します。\r\n"
     "メッセージが表示されたら連携を許可する操作をしてください。";
 
+// A SIP account has nothing to allow: a refusal is the registrar's, so the user is sent to the
+// account's settings instead.
+constexpr std::string_view kRegistrationRefused =
+    "SIPアカウントを登録できませんでした。\r\n"
+    "\r\n"
+    "一旦このアプリケーションを終了しますので、設定画面の「SIPの設定」で"
+    "SIPアドレス、登録先、ユーザー名とパスワードを確かめてください。\r\n"
+    "確かめたら、再度このアプリケーションを起動してください。";
+
 Bounds RowLabel(int top) {
   return {120, top, 1455, 255};
 }
@@ -73,8 +82,13 @@ frmMain::frmMain(platform::Runtime runtime, forms::WindowSystem& windows, MainWi
       version_info_menu(help_menu.Add("MVersionInfo", "バージョン情報(&A)")),
       peers_(std::move(peers)),
       windows_(windows),
-      bridge_(runtime, {peers_.create_skype, peers_.softphone_window, peers_.meter}, settings_,
-              *this) {
+      bridge_(runtime,
+              {[this] {
+                 return service_ == settings::RemoteService::Sip ? peers_.create_sip()
+                                                                 : peers_.create_skype();
+               },
+               peers_.softphone_window, peers_.meter},
+              settings_, *this) {
   detection_light.set_back_color(kDetectIdleColor);
   Register(settings_menu);
   Register(help_menu);
@@ -200,6 +214,8 @@ void frmMain::StartUp() {
     AskForSettings();
   if (peers_.ini.ReadSetting(kSettingsSection, "CallTo").empty())
     rt.process.End();
+  service_ = settings::ReadSipSettings(peers_.ini).service;
+  NameTheService();
 
   Show();
   LoadCallSettings();
@@ -207,8 +223,8 @@ void frmMain::StartUp() {
   bridge_.CreateClient();
   if (!bridge_.ClientIsRunning()) {
     ShowWait();
-    SetWaitCaption(std::string(kStartingSkype) + std::to_string(kCountdownSeconds));
-    CountDown(kStartingSkype);
+    SetWaitCaption(ServiceText(kStartingSkype) + std::to_string(kCountdownSeconds));
+    CountDown(ServiceText(kStartingSkype));
     UnloadWait();
     rt.loop.DoEvents();
     bridge_.StartClient();
@@ -217,18 +233,20 @@ void frmMain::StartUp() {
   // From here on start-up passes over every failing step, each on its own, and looks only
   // where it must: a wait window that cannot be shown must not cut the countdown short.
   PassOver([&] { ShowWait(); });
-  PassOver([&] { SetWaitCaption(kTalkingToSkype); });
+  PassOver([&] { SetWaitCaption(ServiceText(kTalkingToSkype)); });
   PassOver([&] { rt.loop.DoEvents(); });
   bool attached = bridge_.TryAttach();
   PassOver([&] { UnloadWait(); });
   if (!attached) {
     PassOver([&] { ShowWait(); });
-    PassOver(
-        [&] { SetWaitCaption(std::string(kWaitingForSkype) + std::to_string(kCountdownSeconds)); });
-    PassOver([&] { CountDown(kWaitingForSkype); });
+    const std::string waiting = ServiceText(kWaitingForSkype);
+    PassOver([&] { SetWaitCaption(waiting + std::to_string(kCountdownSeconds)); });
+    PassOver([&] { CountDown(waiting); });
     PassOver([&] { UnloadWait(); });
     if (!bridge_.TryAttach()) {
-      rt.boxes.MsgBox(kAttachmentRefused, MsgBoxIcon::Exclamation, kProgramTitle);
+      rt.boxes.MsgBox(
+          service_ == settings::RemoteService::Sip ? kRegistrationRefused : kAttachmentRefused,
+          MsgBoxIcon::Exclamation, kProgramTitle);
       rt.process.End();
     }
   }
@@ -261,6 +279,19 @@ void frmMain::LoadCallSettings() {
     settings_.accepted_callers[position] =
         peers_.ini.ReadSetting(kSettingsSection, "AcceptFrom-" + std::to_string(position));
   settings_.pin = settings::ReadPin(peers_.credentials);
+  // Anyone can claim a SIP address, so a SIP set-up whose PIN went missing turns callers away
+  // rather than give them the line; the settings dialog never saves SIP without a PIN.
+  if (service_ == settings::RemoteService::Sip && settings_.pin.empty())
+    settings_.pin = settings::kUnusablePin;
+}
+
+std::string frmMain::ServiceText(std::string_view skype_text) const {
+  return settings::ServiceText(skype_text, service_);
+}
+
+void frmMain::NameTheService() {
+  for (forms::Label* label : {&skype_state_label, &caller_label, &device_caption})
+    label->set_caption(ServiceText(label->caption()));
 }
 
 void frmMain::ShowWait() {

@@ -20,7 +20,9 @@
 #include "platform/help_viewer.h"
 #include "platform/shell_open.h"
 #include "platform/softphone_window.h"
+#include "platform/sound_devices.h"
 #include "settings/call_settings.h"
+#include "settings/sip_settings.h"
 
 namespace tavoro::settings {
 class frmSetting;
@@ -52,6 +54,11 @@ struct MainWindowPeers {
   platform::ShellOpen& shell;
   // The main window as the system knows it, the owner of the help viewer; none when headless.
   std::function<platform::WindowHandle()> window_handle = [] { return platform::WindowHandle{}; };
+  // The SIP account's client, made instead of the Skype one when the settings choose SIP.
+  platform::CallClientFactory create_sip{};
+  // What the SIP settings offer to choose from, and how they try an account.
+  platform::SoundDevices* sound_devices = nullptr;
+  settings::RegistrationCheck check_registration{};
 };
 
 class frmMain final : public forms::Form, private BridgeDisplay {
@@ -136,8 +143,13 @@ class frmMain final : public forms::Form, private BridgeDisplay {
   // Lights `box` on each change and lets it rest when `flash` ticks.
   void FlashOnChange(forms::TextBox& box, forms::Timer& flash);
 
+  // Names the service in the captions that named Skype, once the settings chose it.
+  void NameTheService();
+  std::string ServiceText(std::string_view skype_text) const;
+
   MainWindowPeers peers_;
   forms::WindowSystem& windows_;
+  settings::RemoteService service_ = settings::RemoteService::Skype;
   settings::CallSettings settings_;
   CallBridge bridge_;
   std::unique_ptr<settings::frmSetting> setting_dialog_;

@@ -12,6 +12,8 @@
 #include "product/identity.h"
 #include "settings/modIniEdit.h"
 #include "settings/modRegAutoStart.h"
+#include "settings/sip_settings.h"
+#include "sip/sip_client.h"
 #include "win32/com.h"
 #include "win32/wide_text.h"
 #include "win32/win32_credential_store.h"
@@ -55,6 +57,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         credentials, [&runtime] { return CreateSkype4ComClient(runtime.loop); },
         softphone,   meter,
         help,        shell,
+    };
+    // The account is read when the client is made, after start-up made sure of the settings.
+    peers.create_sip = [&runtime, &ini, &credentials] {
+      return platform::sip::CreateSipClient(
+          runtime.loop, platform::sip::AccountFrom(settings::ReadSipSettings(ini),
+                                                   settings::ReadSipPassword(credentials)));
     };
     peers.window_handle = [&windows, &main_form] {
       const HWND window = main_form ? windows.WindowOf(*main_form) : nullptr;

@@ -23,4 +23,14 @@ class CredentialStore {
   virtual SystemCode Remove(std::string_view target) = 0;
 };
 
+// Keeps `secret` under `target`, or removes it when `secret` is empty; kSuccess also when
+// there was nothing to remove.
+inline SystemCode KeepOrRemove(CredentialStore& store, std::string_view target,
+                               std::string_view secret) {
+  if (!secret.empty())
+    return store.Write(target, secret);
+  const SystemCode removed = store.Remove(target);
+  return removed == kNotFound ? kSuccess : removed;
+}
+
 }  // namespace tavoro::platform

@@ -34,10 +34,7 @@ std::string ReadPin(platform::CredentialStore& store) {
 }
 
 platform::SystemCode SavePin(platform::CredentialStore& store, std::string_view pin) {
-  if (!pin.empty())
-    return store.Write(kPinTarget, pin);
-  const platform::SystemCode removed = store.Remove(kPinTarget);
-  return removed == platform::kNotFound ? platform::kSuccess : removed;
+  return platform::KeepOrRemove(store, kPinTarget, pin);
 }
 
 }  // namespace tavoro::settings

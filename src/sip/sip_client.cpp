@@ -566,4 +566,17 @@ std::shared_ptr<CallClient> CreateSipClient(Win32EventLoop& loop, SipAccount acc
   return std::make_shared<SipClient>(loop, std::move(account));
 }
 
+SipAccount AccountFrom(const settings::SipSettings& sip, std::string password) {
+  SipAccount account;
+  account.address = sip.address;
+  account.registrar = sip.registrar;
+  account.user = sip.user;
+  account.password = std::move(password);
+  account.port = sip.port;
+  account.interface_address = sip.interface_address;
+  account.capture_device = sip.capture_device;
+  account.playback_device = sip.playback_device;
+  return account;
+}
+
 }  // namespace tavoro::platform::sip

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/call_client.h"
+#include "settings/sip_settings.h"
 #include "win32/win32_event_loop.h"
 
 namespace tavoro::platform::sip {
@@ -35,6 +36,9 @@ struct SipAccount {
   std::string capture_device;
   std::string playback_device;
 };
+
+// The account the settings describe, with the password kept for it.
+SipAccount AccountFrom(const settings::SipSettings& sip, std::string password);
 
 // The loop must outlive the client. Nothing is started before the first Attach.
 std::shared_ptr<CallClient> CreateSipClient(Win32EventLoop& loop, SipAccount account);

@@ -106,10 +106,11 @@ class Bridge {
     return Ends([&] { main->Show(); });
   }
   void Create() {
-    main = std::make_unique<frmMain>(
-        headless.runtime(), windows,
-        MainWindowPeers{ini, auto_start, credentials, [this] { return skype; }, softphone, meter,
-                        help, shell});
+    MainWindowPeers peers{ini,       auto_start, credentials, [this] { return skype; },
+                          softphone, meter,      help,        shell};
+    // The scripted client speaks for either remote side.
+    peers.create_sip = [this] { return skype; };
+    main = std::make_unique<frmMain>(headless.runtime(), windows, std::move(peers));
   }
 
   // The call bridge alone, brought up as start-up does; true when the program ended meanwhile.
