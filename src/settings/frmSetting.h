@@ -7,9 +7,12 @@
 #include "forms/controls.h"
 #include "forms/form.h"
 #include "platform/credential_store.h"
+#include "platform/sound_devices.h"
 #include "settings/call_settings.h"
+#include "settings/frmSipSetting.h"
 #include "settings/modIniEdit.h"
 #include "settings/modRegAutoStart.h"
+#include "settings/sip_settings.h"
 
 namespace tavoro::settings {
 
@@ -17,7 +20,8 @@ class frmSetting final : public forms::Form {
  public:
   frmSetting(platform::Runtime runtime, forms::WindowSystem& windows, modIniEdit& settings,
              modRegAutoStart& auto_start, platform::CredentialStore& credentials,
-             settings::CallSettings& running);
+             settings::CallSettings& running, platform::SoundDevices* sound_devices = nullptr,
+             RegistrationCheck check_registration = {});
 
   forms::Frame Frame3;
   forms::Frame Frame1;
@@ -40,11 +44,13 @@ class frmSetting final : public forms::Form {
   forms::TextBox pin_box;
   forms::Label pin_confirmation_label;
   forms::TextBox pin_confirmation_box;
+  forms::Button sip_button;
 
   void cmdAddUser_Click();
   void cmdDelUser_Click();
   void cmdOK_Click();
   void cmdCancel_Click();
+  void sip_button_Click();
 
  protected:
   void Form_Load() override;
@@ -55,11 +61,23 @@ class frmSetting final : public forms::Form {
   bool pin_edited_ = false;
   // Checks and keeps the PIN as typed; false, with the user told why, when it was not kept.
   bool SavePinIfEdited();
+  // The PIN callers will key after this OK: the typed one when edited, else the kept one.
+  bool PinUsableAfterOk() const;
+  // Names the remote side chosen now in the texts that name it.
+  void NameTheService();
+  // Keeps the SIP password when it was edited; false, with the user told why, otherwise.
+  bool SaveSipPasswordIfEdited();
+
+  // The SIP settings as loaded, and as chosen in this showing.
+  SipSettings loaded_sip_;
+  SipChoice sip_;
 
   modIniEdit& settings_;
   modRegAutoStart& auto_start_;
   platform::CredentialStore& credentials_;
   settings::CallSettings& running_;
+  platform::SoundDevices* sound_devices_;
+  RegistrationCheck check_registration_;
 };
 
 }  // namespace tavoro::settings
