@@ -160,10 +160,6 @@ bool frmSetting::SavePinIfEdited() {
   if (!pin_edited_)
     return true;
   const std::string& pin = pin_box.text();
-  if (const auto problem = PinProblem(pin, pin_confirmation_box.text())) {
-    runtime().boxes.MsgBox(*problem, platform::MsgBoxIcon::Exclamation, kProgramTitle);
-    return false;
-  }
   const platform::SystemCode saved = SavePin(credentials_, pin);
   if (saved != platform::kSuccess) {
     runtime().boxes.MsgBox(
@@ -234,8 +230,8 @@ void frmSetting::cmdOK_Click() {
                            platform::MsgBoxIcon::Exclamation, kProgramTitle);
   }
   auto_start_.ApplyAutoStart(on);
-  // The remote side is chosen once, at start-up.
-  if (sip_.sip.service != loaded_sip_.service) {
+  // The remote side is chosen once, at start-up; a switch the file did not take is none.
+  if (written && sip_.sip.service != loaded_sip_.service) {
     runtime().boxes.MsgBox(
         "SkypeとSIPの切り替えは、次にTavorophoneを起動したときから有効になります。",
         platform::MsgBoxIcon::Information, kProgramTitle);

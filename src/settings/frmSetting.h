@@ -1,8 +1,9 @@
 #pragma once
 // The settings dialog: the accepted callers, the Skype user a home-line ring goes to, start
-// with Windows, and the PIN callers key before they dial. Filled from the settings file and
-// the credential store each time it opens; OK writes everything back and updates the running
-// program at once; Cancel and the close box change nothing.
+// with Windows, the PIN callers key before they dial, and (through its own dialog) the SIP
+// account that may take Skype's place. Filled from the settings file and the credential store
+// each time it opens; OK writes everything back and updates the running program at once;
+// Cancel and the close box change nothing.
 
 #include "forms/controls.h"
 #include "forms/form.h"
@@ -59,7 +60,7 @@ class frmSetting final : public forms::Form {
   // False when the PIN boxes stand as loaded, or a PIN that could not be read is left as it
   // is; true once they were changed and so are to be saved.
   bool pin_edited_ = false;
-  // Checks and keeps the PIN as typed; false, with the user told why, when it was not kept.
+  // Keeps the PIN as typed, once checked; false, with the user told why, when it was not kept.
   bool SavePinIfEdited();
   // The PIN callers will key after this OK: the typed one when edited, else the kept one.
   bool PinUsableAfterOk() const;
