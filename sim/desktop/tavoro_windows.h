@@ -45,6 +45,7 @@ inline constexpr int registrar_box = 1005;
 inline constexpr int user_box = 1007;
 inline constexpr int password_box = 1009;
 inline constexpr int port_box = 1012;
+inline constexpr int test_button = 1017;
 inline constexpr int ok_button = 1018;
 }  // namespace frmSipSetting
 
