@@ -35,7 +35,19 @@ inline constexpr int cmdOK = 1012;
 inline constexpr int cmdCancel = 1013;
 inline constexpr int pin_box = 1017;
 inline constexpr int pin_confirmation_box = 1019;
+inline constexpr int sip_button = 1020;
 }  // namespace frmSetting
+
+namespace frmSipSetting {
+inline constexpr int service_check = 1000;
+inline constexpr int address_box = 1003;
+inline constexpr int registrar_box = 1005;
+inline constexpr int user_box = 1007;
+inline constexpr int password_box = 1009;
+inline constexpr int port_box = 1012;
+inline constexpr int test_button = 1017;
+inline constexpr int ok_button = 1018;
+}  // namespace frmSipSetting
 
 namespace frmAbout {
 inline constexpr int lblDisclaimer = 1005;

@@ -172,7 +172,8 @@ void frmMain::OnSettingsChosen() {
   }
   // A closed dialog is gone; a new one reads the file afresh.
   setting_dialog_ = std::make_unique<settings::frmSetting>(
-      runtime(), windows_, peers_.ini, peers_.auto_start, peers_.credentials, settings_);
+      runtime(), windows_, peers_.ini, peers_.auto_start, peers_.credentials, settings_,
+      peers_.sound_devices, peers_.check_registration);
   setting_dialog_->Show();
 }
 
@@ -268,7 +269,8 @@ void frmMain::StartUp() {
 void frmMain::AskForSettings() {
   runtime().boxes.MsgBox(kAskForSettings, MsgBoxIcon::Information, kProgramTitle);
   settings::frmSetting dialog(runtime(), windows_, peers_.ini, peers_.auto_start,
-                              peers_.credentials, settings_);
+                              peers_.credentials, settings_, peers_.sound_devices,
+                              peers_.check_registration);
   dialog.Show(forms::ShowMode::Modal);
 }
 

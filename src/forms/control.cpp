@@ -27,6 +27,13 @@ void Control::set_visible(bool visible) {
   Notify(Property::Visible);
 }
 
+void Control::set_tooltip(std::string_view tip) {
+  if (tooltip == tip)
+    return;
+  tooltip = tip;
+  Notify(Property::Tooltip);
+}
+
 void Control::Notify(Property property) {
   form_.ControlChanged(*this, property);
 }

@@ -3,6 +3,7 @@
 // the form mirrors it and is told of each change through the form's observer.
 
 #include <string>
+#include <string_view>
 
 #include "forms/geometry.h"
 
@@ -16,6 +17,7 @@ enum class ControlKind {
   Button,
   CheckBox,
   ListBox,
+  ComboBox,
   ProgressBar,
   Frame,
   Picture,
@@ -24,7 +26,18 @@ enum class ControlKind {
 };
 
 // What changed, so a backend updates only that.
-enum class Property { Text, BackColor, ForeColor, Enabled, Visible, Value, Items, Selection, Clip };
+enum class Property {
+  Text,
+  BackColor,
+  ForeColor,
+  Enabled,
+  Visible,
+  Value,
+  Items,
+  Selection,
+  Clip,
+  Tooltip,
+};
 
 class Control {
  public:
@@ -43,6 +56,8 @@ class Control {
   // Keyboard order within the form; -1 for controls the keyboard never reaches.
   int tab_index = -1;
   std::string tooltip;
+  // A new tip for a control already on screen.
+  void set_tooltip(std::string_view tip);
 
   bool enabled() const { return enabled_; }
   void set_enabled(bool enabled);

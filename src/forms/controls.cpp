@@ -48,12 +48,12 @@ void CheckBox::set_checked(bool checked) {
   Notify(Property::Value);
 }
 
-void ListBox::AddItem(std::string_view item) {
+void ItemList::AddItem(std::string_view item) {
   items_.emplace_back(item);
   Notify(Property::Items);
 }
 
-void ListBox::RemoveItem(int index) {
+void ItemList::RemoveItem(int index) {
   if (index < 0 || index >= ListCount())
     return;
   items_.erase(items_.begin() + index);
@@ -65,12 +65,19 @@ void ListBox::RemoveItem(int index) {
   Notify(Property::Items);
 }
 
-void ListBox::set_list_index(int index) {
+void ItemList::set_list_index(int index) {
   const int selected = (index >= 0 && index < ListCount()) ? index : kNoSelection;
   if (selected_ == selected)
     return;
   selected_ = selected;
   Notify(Property::Selection);
+}
+
+void Frame::set_caption(std::string_view caption) {
+  if (caption_ == caption)
+    return;
+  caption_ = caption;
+  Notify(Property::Text);
 }
 
 void ProgressBar::set_value(int value) {

@@ -103,13 +103,10 @@ class CheckBox final : public Control {
   bool checked_ = false;
 };
 
-// A list with at most one selected entry.
-class ListBox final : public Control {
+// Entries with at most one selected: what a list box and a drop-down list share.
+class ItemList : public Control {
  public:
   static constexpr int kNoSelection = -1;
-
-  ListBox(Form& form, std::string name, Bounds bounds, Control* container = nullptr)
-      : Control(form, ControlKind::ListBox, std::move(name), bounds, container) {}
 
   const std::vector<std::string>& items() const { return items_; }
   int ListCount() const { return static_cast<int>(items_.size()); }
@@ -121,9 +118,26 @@ class ListBox final : public Control {
   // Any index outside the list selects nothing.
   void set_list_index(int index);
 
+ protected:
+  using Control::Control;
+
  private:
   std::vector<std::string> items_;
   int selected_ = kNoSelection;
+};
+
+class ListBox final : public ItemList {
+ public:
+  ListBox(Form& form, std::string name, Bounds bounds, Control* container = nullptr)
+      : ItemList(form, ControlKind::ListBox, std::move(name), bounds, container) {}
+};
+
+// A drop-down list: the user chooses one of its entries and types nothing. The bounds are
+// those of the closed box; the list opens below it.
+class ComboBox final : public ItemList {
+ public:
+  ComboBox(Form& form, std::string name, Bounds bounds, Control* container = nullptr)
+      : ItemList(form, ControlKind::ComboBox, std::move(name), bounds, container) {}
 };
 
 class ProgressBar final : public Control {
@@ -153,6 +167,7 @@ class Frame final : public Control {
       : Control(form, ControlKind::Frame, std::move(name), bounds, container),
         caption_(std::move(caption)) {}
   const std::string& caption() const { return caption_; }
+  void set_caption(std::string_view caption);
 
  private:
   std::string caption_;

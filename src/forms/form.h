@@ -51,6 +51,8 @@ class Form {
   bool RequestClose() { return Close(CloseReason::User); }
 
   const platform::Runtime& runtime() const { return runtime_; }
+  // What shows this form, and so the dialogs it opens.
+  WindowSystem& windows() const { return windows_; }
   const std::vector<Control*>& controls() const { return controls_; }
   const std::vector<MenuItem*>& menu_bar() const { return menu_bar_; }
   // The control of that name, or nothing.

@@ -24,6 +24,7 @@
 #include "win32/win32_shell_open.h"
 #include "win32/win32_skype_client.h"
 #include "win32/win32_softphone_window.h"
+#include "win32/win32_sound_devices.h"
 #include "win32/win32_version_query.h"
 #include "win32/win32_wave_in.h"
 #include "win32/win32_window_system.h"
@@ -49,6 +50,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Win32ShellOpen shell;
     Win32WindowSystem windows(instance, runtime.loop);
     Win32CredentialStore credentials;
+    Win32SoundDevices sound_devices;
 
     // The help viewer is owned by the main window, which exists only once the form is made.
     const app::frmMain* main_form = nullptr;
@@ -64,6 +66,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
           runtime.loop, platform::sip::AccountFrom(settings::ReadSipSettings(ini),
                                                    settings::ReadSipPassword(credentials)));
     };
+    peers.sound_devices = &sound_devices;
     peers.window_handle = [&windows, &main_form] {
       const HWND window = main_form ? windows.WindowOf(*main_form) : nullptr;
       return static_cast<platform::WindowHandle>(reinterpret_cast<std::uintptr_t>(window));

@@ -21,7 +21,8 @@ std::string AcceptFromKey(int position) {
 
 frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
                        modIniEdit& settings, modRegAutoStart& auto_start,
-                       platform::CredentialStore& credentials, settings::CallSettings& running)
+                       platform::CredentialStore& credentials, settings::CallSettings& running,
+                       platform::SoundDevices* sound_devices, RegistrationCheck check_registration)
     : Form(runtime, windows, "frmSetting", "Tavorophone\u3000設定", Bounds{0, 0, 5040, 6945},
            forms::BorderStyle::FixedSingle),
       Frame3(*this, "Frame3", {120, 120, 4815, 3855}, "発着信の設定"),
@@ -51,10 +52,13 @@ frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
       pin_confirmation_label(*this, "pin_confirmation_label", {240, 1110, 1515, 255},
                              "確認のため再入力", &pin_frame),
       pin_confirmation_box(*this, "pin_confirmation_box", {1800, 1080, 2055, 270}, &pin_frame),
+      sip_button(*this, "sip_button", {120, 6360, 1455, 375}, "SIPの設定"),
       settings_(settings),
       auto_start_(auto_start),
       credentials_(credentials),
-      running_(running) {
+      running_(running),
+      sound_devices_(sound_devices),
+      check_registration_(std::move(check_registration)) {
   Text1.tab_index = 0;
   cmdAddUser.tab_index = 1;
   List1.tab_index = 2;
@@ -75,6 +79,7 @@ frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
   pin_note.tab_index = 17;
   pin_label.tab_index = 18;
   pin_confirmation_label.tab_index = 19;
+  sip_button.tab_index = 20;
   pin_box.masked = true;
   pin_confirmation_box.masked = true;
   Text1.tooltip = kSkypeNamePrompt;
@@ -85,6 +90,7 @@ frmSetting::frmSetting(platform::Runtime runtime, forms::WindowSystem& windows,
   cmdDelUser.Click = [this] { cmdDelUser_Click(); };
   cmdOK.Click = [this] { cmdOK_Click(); };
   cmdCancel.Click = [this] { cmdCancel_Click(); };
+  sip_button.Click = [this] { sip_button_Click(); };
   pin_box.Change = [this] { pin_edited_ = true; };
   pin_confirmation_box.Change = [this] { pin_edited_ = true; };
 }
@@ -104,16 +110,56 @@ void frmSetting::Form_Load() {
   pin_box.set_text(pin);
   pin_confirmation_box.set_text(pin);
   pin_edited_ = false;
+  loaded_sip_ = ReadSipSettings(settings_);
+  sip_ = SipChoice{loaded_sip_, ReadSipPassword(credentials_), false};
+  NameTheService();
+}
+
+void frmSetting::NameTheService() {
+  const RemoteService service = sip_.sip.service;
+  Frame1.set_caption(ServiceText("Skypeユーザー登録", service));
+  Label1.set_caption(ServiceText("次のSkype名からのSkype着信を許可します", service));
+  Frame2.set_caption(ServiceText("Skype発信先", service));
+  Label2.set_caption(ServiceText("X-Liteへの着信は次のSkype名に転送します", service));
+  Text1.set_tooltip(ServiceText(kSkypeNamePrompt, service));
+  Text2.set_tooltip(ServiceText(kSkypeNamePrompt, service));
+}
+
+void frmSetting::sip_button_Click() {
+  frmSipSetting dialog(runtime(), windows(), sound_devices_, check_registration_, sip_);
+  dialog.Show(forms::ShowMode::Modal);
+  if (!dialog.chosen())
+    return;
+  sip_ = *dialog.chosen();
+  NameTheService();
+}
+
+bool frmSetting::PinUsableAfterOk() const {
+  if (pin_edited_)
+    return !pin_box.text().empty();
+  const std::string kept = ReadPin(credentials_);
+  return !kept.empty() && kept != kUnusablePin;
+}
+
+bool frmSetting::SaveSipPasswordIfEdited() {
+  if (!sip_.password_edited)
+    return true;
+  const platform::SystemCode saved = SaveSipPassword(credentials_, sip_.password);
+  if (saved != platform::kSuccess) {
+    runtime().boxes.MsgBox(
+        "SIPのパスワードを保存できませんでした。前のパスワードのままです。\r\nエラー番号: " +
+            std::to_string(saved),
+        platform::MsgBoxIcon::Exclamation, kProgramTitle);
+    return false;
+  }
+  sip_.password_edited = false;
+  return true;
 }
 
 bool frmSetting::SavePinIfEdited() {
   if (!pin_edited_)
     return true;
   const std::string& pin = pin_box.text();
-  if (const auto problem = PinProblem(pin, pin_confirmation_box.text())) {
-    runtime().boxes.MsgBox(*problem, platform::MsgBoxIcon::Exclamation, kProgramTitle);
-    return false;
-  }
   const platform::SystemCode saved = SavePin(credentials_, pin);
   if (saved != platform::kSuccess) {
     runtime().boxes.MsgBox(
@@ -135,8 +181,9 @@ void frmSetting::cmdAddUser_Click() {
     return;
   // The file holds 100 callers; a longer list would lose its last entries without a word.
   if (List1.ListCount() >= kMaxAcceptedCallers) {
-    runtime().boxes.MsgBox("着信を許可できるSkype名は100件までです。",
-                           platform::MsgBoxIcon::Information, kProgramTitle);
+    runtime().boxes.MsgBox(
+        ServiceText("着信を許可できるSkype名は100件までです。", sip_.sip.service),
+        platform::MsgBoxIcon::Information, kProgramTitle);
     return;
   }
   List1.AddItem(name);
@@ -150,7 +197,19 @@ void frmSetting::cmdDelUser_Click() {
 void frmSetting::cmdOK_Click() {
   // Checked first: a PIN that is refused leaves the dialog open with nothing written, so the
   // user corrects it without losing the other changes.
-  if (!SavePinIfEdited())
+  if (pin_edited_) {
+    if (const auto problem = PinProblem(pin_box.text(), pin_confirmation_box.text())) {
+      runtime().boxes.MsgBox(*problem, platform::MsgBoxIcon::Exclamation, kProgramTitle);
+      return;
+    }
+  }
+  // Anyone can claim a SIP address; only the PIN keeps a stranger off the home line.
+  if (sip_.sip.service == RemoteService::Sip && !PinUsableAfterOk()) {
+    runtime().boxes.MsgBox("SIPを使うには暗証番号が必要です。暗証番号を設定してください。",
+                           platform::MsgBoxIcon::Exclamation, kProgramTitle);
+    return;
+  }
+  if (!SavePinIfEdited() || !SaveSipPasswordIfEdited())
     return;
   bool written = settings_.WriteSetting("Skype", "CallTo", Text2.text());
   running_.call_to = Text2.text();
@@ -162,12 +221,21 @@ void frmSetting::cmdOK_Click() {
   }
   const bool on = Check1.checked();
   written = settings_.WriteSetting("Startup", "WithWindows", on ? "1" : "0") && written;
+  // A Skype set-up whose SIP settings were never touched keeps a file without the section.
+  if (sip_.sip != loaded_sip_)
+    written = WriteSipSettings(settings_, sip_.sip) && written;
   // Otherwise the next start would silently find the old settings, or none.
   if (!written) {
     runtime().boxes.MsgBox("設定ファイルに書き込めませんでした。\r\n" + settings_.SettingsPath(),
                            platform::MsgBoxIcon::Exclamation, kProgramTitle);
   }
   auto_start_.ApplyAutoStart(on);
+  // The remote side is chosen once, at start-up; a switch the file did not take is none.
+  if (written && sip_.sip.service != loaded_sip_.service) {
+    runtime().boxes.MsgBox(
+        "SkypeとSIPの切り替えは、次にTavorophoneを起動したときから有効になります。",
+        platform::MsgBoxIcon::Information, kProgramTitle);
+  }
   Unload();
 }
 

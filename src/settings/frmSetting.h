@@ -1,15 +1,19 @@
 #pragma once
 // The settings dialog: the accepted callers, the Skype user a home-line ring goes to, start
-// with Windows, and the PIN callers key before they dial. Filled from the settings file and
-// the credential store each time it opens; OK writes everything back and updates the running
-// program at once; Cancel and the close box change nothing.
+// with Windows, the PIN callers key before they dial, and (through its own dialog) the SIP
+// account that may take Skype's place. Filled from the settings file and the credential store
+// each time it opens; OK writes everything back and updates the running program at once;
+// Cancel and the close box change nothing.
 
 #include "forms/controls.h"
 #include "forms/form.h"
 #include "platform/credential_store.h"
+#include "platform/sound_devices.h"
 #include "settings/call_settings.h"
+#include "settings/frmSipSetting.h"
 #include "settings/modIniEdit.h"
 #include "settings/modRegAutoStart.h"
+#include "settings/sip_settings.h"
 
 namespace tavoro::settings {
 
@@ -17,7 +21,8 @@ class frmSetting final : public forms::Form {
  public:
   frmSetting(platform::Runtime runtime, forms::WindowSystem& windows, modIniEdit& settings,
              modRegAutoStart& auto_start, platform::CredentialStore& credentials,
-             settings::CallSettings& running);
+             settings::CallSettings& running, platform::SoundDevices* sound_devices = nullptr,
+             RegistrationCheck check_registration = {});
 
   forms::Frame Frame3;
   forms::Frame Frame1;
@@ -40,11 +45,13 @@ class frmSetting final : public forms::Form {
   forms::TextBox pin_box;
   forms::Label pin_confirmation_label;
   forms::TextBox pin_confirmation_box;
+  forms::Button sip_button;
 
   void cmdAddUser_Click();
   void cmdDelUser_Click();
   void cmdOK_Click();
   void cmdCancel_Click();
+  void sip_button_Click();
 
  protected:
   void Form_Load() override;
@@ -53,13 +60,25 @@ class frmSetting final : public forms::Form {
   // False when the PIN boxes stand as loaded, or a PIN that could not be read is left as it
   // is; true once they were changed and so are to be saved.
   bool pin_edited_ = false;
-  // Checks and keeps the PIN as typed; false, with the user told why, when it was not kept.
+  // Keeps the PIN as typed, once checked; false, with the user told why, when it was not kept.
   bool SavePinIfEdited();
+  // The PIN callers will key after this OK: the typed one when edited, else the kept one.
+  bool PinUsableAfterOk() const;
+  // Names the remote side chosen now in the texts that name it.
+  void NameTheService();
+  // Keeps the SIP password when it was edited; false, with the user told why, otherwise.
+  bool SaveSipPasswordIfEdited();
+
+  // The SIP settings as loaded, and as chosen in this showing.
+  SipSettings loaded_sip_;
+  SipChoice sip_;
 
   modIniEdit& settings_;
   modRegAutoStart& auto_start_;
   platform::CredentialStore& credentials_;
   settings::CallSettings& running_;
+  platform::SoundDevices* sound_devices_;
+  RegistrationCheck check_registration_;
 };
 
 }  // namespace tavoro::settings

@@ -32,12 +32,24 @@ void Repaint(HWND window) {
   ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-void MirrorItems(const forms::ListBox& list, HWND window) {
+// The messages that fill a list box and a drop-down list, which differ only in their numbers.
+struct ItemMessages {
+  UINT reset, add, select;
+};
+
+ItemMessages ItemMessagesOf(ControlKind kind) {
+  if (kind == ControlKind::ComboBox)
+    return {CB_RESETCONTENT, CB_ADDSTRING, CB_SETCURSEL};
+  return {LB_RESETCONTENT, LB_ADDSTRING, LB_SETCURSEL};
+}
+
+void MirrorItems(const forms::ItemList& list, HWND window) {
+  const ItemMessages messages = ItemMessagesOf(list.kind());
   ::SendMessageW(window, WM_SETREDRAW, FALSE, 0);
-  ::SendMessageW(window, LB_RESETCONTENT, 0, 0);
+  ::SendMessageW(window, messages.reset, 0, 0);
   for (const std::string& item : list.items())
-    ::SendMessageW(window, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
-  ::SendMessageW(window, LB_SETCURSEL, static_cast<WPARAM>(list.list_index()), 0);
+    ::SendMessageW(window, messages.add, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+  ::SendMessageW(window, messages.select, static_cast<WPARAM>(list.list_index()), 0);
   ::SendMessageW(window, WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(window, nullptr, TRUE);
 }
@@ -68,6 +80,9 @@ DWORD KindStyle(const forms::Control& control) {
     case ControlKind::ListBox:
       // Exactly the designed height, not rounded down to whole lines.
       return LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
+    case ControlKind::ComboBox:
+      // Chosen from the entries only, never typed: the list holds what really exists.
+      return CBS_DROPDOWNLIST | WS_VSCROLL;
     case ControlKind::ProgressBar:
       return 0;
     case ControlKind::Frame:
@@ -99,6 +114,8 @@ const wchar_t* KindClass(ControlKind kind) {
       return WC_BUTTONW;
     case ControlKind::ListBox:
       return WC_LISTBOXW;
+    case ControlKind::ComboBox:
+      return WC_COMBOBOXW;
     case ControlKind::ProgressBar:
       return PROGRESS_CLASSW;
     case ControlKind::Animation:
@@ -164,18 +181,24 @@ void MirrorProperty(const forms::Control& control, HWND window, Property propert
       if (property == Property::Text)
         SetText(window, static_cast<const forms::Label&>(control).caption());
       return;
+    case ControlKind::Frame:
+      if (property == Property::Text)
+        SetText(window, static_cast<const forms::Frame&>(control).caption());
+      return;
     case ControlKind::CheckBox:
       if (property == Property::Value) {
         const bool checked = static_cast<const forms::CheckBox&>(control).checked();
         ::SendMessageW(window, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
       }
       return;
-    case ControlKind::ListBox: {
-      const auto& list = static_cast<const forms::ListBox&>(control);
+    case ControlKind::ListBox:
+    case ControlKind::ComboBox: {
+      const auto& list = static_cast<const forms::ItemList&>(control);
       if (property == Property::Items)
         MirrorItems(list, window);
       else if (property == Property::Selection)
-        ::SendMessageW(window, LB_SETCURSEL, static_cast<WPARAM>(list.list_index()), 0);
+        ::SendMessageW(window, ItemMessagesOf(list.kind()).select,
+                       static_cast<WPARAM>(list.list_index()), 0);
       return;
     }
     case ControlKind::ProgressBar:
@@ -199,6 +222,7 @@ void MirrorInitialState(const forms::Control& control, HWND window) {
       MirrorProperty(control, window, Property::Value);
       return;
     case ControlKind::ListBox:
+    case ControlKind::ComboBox:
       MirrorProperty(control, window, Property::Items);
       return;
     case ControlKind::ProgressBar: {

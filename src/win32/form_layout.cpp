@@ -31,6 +31,7 @@ bool TakesFocus(forms::ControlKind kind) {
     case forms::ControlKind::Button:
     case forms::ControlKind::CheckBox:
     case forms::ControlKind::ListBox:
+    case forms::ControlKind::ComboBox:
       return true;
     default:
       return false;

@@ -16,6 +16,9 @@
 namespace tavoro::platform::win32 {
 namespace {
 
+// How many entries an open drop-down list shows before it scrolls.
+constexpr int kComboListLines = 6;
+
 using forms::ControlKind;
 
 // The icon size the system's pictures are drawn at, at 96 DPI.
@@ -147,6 +150,10 @@ void FormWindow::CreateControl(HWND window, forms::Control& control, int id) {
     else
       place.bottom = place.top + kRulePixels;
   }
+  // A drop-down list's window reaches down over its open list; the closed box keeps the
+  // height the font gives it.
+  if (control.kind() == ControlKind::ComboBox)
+    place.bottom += kComboListLines * (place.bottom - place.top);
   const HWND child = ::CreateWindowExW(
       made.ex_style, made.class_name, made.text.c_str(), made.style, place.left, place.top,
       place.right - place.left, place.bottom - place.top, window,
@@ -182,6 +189,19 @@ void FormWindow::LoadPicture(const Child& child) {
     return;
   ::SendMessageW(child.window, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
   icons_.push_back(std::move(icon));
+}
+
+void FormWindow::UpdateTooltip(const Child& child) {
+  // The old tip, if any, goes; the new text comes as a tip of its own.
+  if (tooltip_) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = window_.get();
+    tool.uId = reinterpret_cast<UINT_PTR>(child.window);
+    ::SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  if (!child.control->tooltip.empty())
+    AddTooltip(window_.get(), child);
 }
 
 void FormWindow::AddTooltip(HWND window, const Child& child) {
@@ -224,6 +244,10 @@ void FormWindow::Changed(forms::Control* control, forms::Property property) {
   const Child* child = ChildOf(control);
   if (!child)
     return;
+  if (property == forms::Property::Tooltip) {
+    UpdateTooltip(*child);
+    return;
+  }
   const Counting mirroring(mirroring_);
   MirrorProperty(*control, child->window, property);
 }
@@ -387,6 +411,12 @@ void FormWindow::OnControlCommand(const Child& child, int code) {
       if (code == LBN_SELCHANGE) {
         const auto selected = static_cast<int>(::SendMessageW(child.window, LB_GETCURSEL, 0, 0));
         static_cast<forms::ListBox&>(control).set_list_index(selected);
+      }
+      return;
+    case ControlKind::ComboBox:
+      if (code == CBN_SELCHANGE) {
+        const auto selected = static_cast<int>(::SendMessageW(child.window, CB_GETCURSEL, 0, 0));
+        static_cast<forms::ComboBox&>(control).set_list_index(selected);
       }
       return;
     case ControlKind::Label:

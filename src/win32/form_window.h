@@ -91,6 +91,7 @@ class FormWindow {
   void CreateControl(HWND window, forms::Control& control, int id);
   void LoadPicture(const Child& child);
   void AddTooltip(HWND window, const Child& child);
+  void UpdateTooltip(const Child& child);
 
   LRESULT OnMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   bool OnCommand(WPARAM wparam, LPARAM lparam);

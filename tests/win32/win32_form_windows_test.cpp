@@ -16,6 +16,7 @@
 #include "platform/help_viewer.h"
 #include "settings/call_settings.h"
 #include "settings/frmSetting.h"
+#include "settings/frmSipSetting.h"
 #include "settings/modIniEdit.h"
 #include "settings/modRegAutoStart.h"
 #include "ui/frmAbout.h"
@@ -25,6 +26,7 @@
 #include "win32/win32_profile_file.h"
 #include "win32/win32_registry.h"
 #include "win32/win32_softphone_window.h"
+#include "win32/win32_sound_devices.h"
 #include "win32/win32_version_query.h"
 #include "win32/win32_wave_in.h"
 
@@ -119,6 +121,47 @@ TEST_F(Win32FormWindowsTest, EnterInTheSettingsDialogSavesThroughOKAndEndsItsMod
   EXPECT_EQ(running_.call_to, "田中");
   EXPECT_EQ(ini_.ReadSetting("Skype", "CallTo"), "田中");
   EXPECT_TRUE(boxes_.shown.empty());
+}
+
+TEST_F(Win32FormWindowsTest, SipDialogOffersTheSystemsDevicesInDropDownListsAndTakesAChoice) {
+  Win32SoundDevices devices;
+  settings::SipChoice initial;
+  initial.sip.playback_device = "Gone Speaker";
+  settings::frmSipSetting dialog(runtime(), windows_, &devices, {}, initial);
+  dialog.Load();
+  ASSERT_NE(::FindWindowW(L"TavoroForm.frmSipSetting", L"Tavorophone\u3000SIPの設定"), nullptr);
+  const HWND capture = Control(dialog.capture_list);
+  EXPECT_EQ(::GetWindowLongW(capture, GWL_STYLE) & 3, CBS_DROPDOWNLIST);
+  std::vector<std::string> shown;
+  for (int i = 0; i < ::SendMessageW(capture, CB_GETCOUNT, 0, 0); ++i) {
+    wchar_t item[64] = {};
+    ::SendMessageW(capture, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+    shown.push_back(Narrow(item));
+  }
+  std::vector<std::string> expected{settings::frmSipSetting::kDefaultDevice};
+  for (const std::string& name : devices.CaptureDevices())
+    expected.push_back(name);
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(::SendMessageW(capture, CB_GETCURSEL, 0, 0), 0);
+  const HWND playback = Control(dialog.playback_list);
+  const auto last = ::SendMessageW(playback, CB_GETCOUNT, 0, 0) - 1;
+  EXPECT_EQ(::SendMessageW(playback, CB_GETCURSEL, 0, 0), last) << "the missing device stays";
+  // Choosing an entry as a click does: the control learns it through the notification.
+  ::SendMessageW(playback, CB_SETCURSEL, 0, 0);
+  ::SendMessageW(windows_.WindowOf(dialog), WM_COMMAND,
+                 MAKEWPARAM(::GetDlgCtrlID(playback), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(playback));
+  EXPECT_EQ(dialog.playback_list.list_index(), 0);
+  EXPECT_FALSE(::IsWindowEnabled(Control(dialog.test_button))) << "no check to run";
+  EXPECT_TRUE(::GetWindowLongW(Control(dialog.password_box), GWL_STYLE) & ES_PASSWORD);
+}
+
+TEST(Win32SoundDevicesTest, NamesAreCutWhereTheStacksSoundModuleCutsThem) {
+  EXPECT_EQ(StackDeviceName(std::wstring(40, L'a')), std::string(31, 'a'));
+  // 16 double-byte characters in the Japanese code page: the 16th would end past byte 31.
+  EXPECT_EQ(StackDeviceName(std::wstring(16, L'\u30DE') + std::wstring(L"\0junk", 5)),
+            Narrow(std::wstring(15, L'\u30DE')));
+  EXPECT_EQ(StackDeviceName(L"Line 1 (Virtual Cable)"), "Line 1 (Virtual Cable)");
 }
 
 TEST_F(Win32FormWindowsTest, AboutBoxLinkFollowsThePointerAndOpensThePage) {
