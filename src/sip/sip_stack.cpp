@@ -1,0 +1,370 @@
+#include "sip/sip_stack.h"
+
+#include <winsock2.h>
+
+#include <atomic>
+#include <utility>
+
+#include <re.h>
+// After <re.h>, whose declarations it builds on.
+#include <baresip.h>
+
+#include "platform/skype_conversions.h"
+
+namespace tavoro::platform::sip {
+namespace {
+
+// Operations only hand a request to the stack, which answers within milliseconds; the limits
+// bound a stack that hangs, so the window thread never does.
+constexpr DWORD kOperationLimitMs = 5000;
+constexpr DWORD kStartLimitMs = 10000;
+
+// libre and baresip keep their state in globals: one stack to a process.
+std::atomic<bool> stack_in_use{false};
+
+// "403 Forbidden" is 403; a text of the system's, without a status, is 0.
+int StatusOf(std::string_view text) {
+  int status = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (i >= text.size() || text[i] < '0' || text[i] > '9')
+      return 0;
+    status = status * 10 + (text[i] - '0');
+  }
+  return text.size() == 3 || text[3] == ' ' ? status : 0;
+}
+
+}  // namespace
+
+// The stack's callbacks, on its thread.
+struct Callbacks {
+  static void OnJob(int, void* data, void*);
+  static void OnEvent(struct ua* agent, enum ua_event event, struct call* call,
+                      const char* parameter, void* self) {
+    static_cast<Stack*>(self)->Handle(agent, event, call, parameter ? parameter : "");
+  }
+};
+
+struct Stack::Job {
+  std::function<void()> work;
+  win32::Owned<HANDLE, &::CloseHandle> done;
+  std::mutex running;
+  bool abandoned = false;
+};
+
+void Callbacks::OnJob(int, void* data, void*) {
+  const std::unique_ptr<std::shared_ptr<Stack::Job>> job(
+      static_cast<std::shared_ptr<Stack::Job>*>(data));
+  std::lock_guard lock((*job)->running);
+  if ((*job)->abandoned)
+    return;
+  (*job)->work();
+  ::SetEvent((*job)->done.get());
+}
+
+std::string SipUri(std::string_view address) {
+  return address.rfind("sip:", 0) == 0 ? std::string(address) : "sip:" + std::string(address);
+}
+
+std::string HandleOf(std::string_view uri) {
+  if (const auto open = uri.find('<'); open != std::string_view::npos) {
+    uri.remove_prefix(open + 1);
+    uri = uri.substr(0, uri.find('>'));
+  }
+  for (std::string_view scheme : {"sip:", "sips:"}) {
+    if (uri.substr(0, scheme.size()) == scheme)
+      uri.remove_prefix(scheme.size());
+  }
+  uri = uri.substr(0, uri.find_first_of(";?"));
+  const auto at = uri.find('@');
+  const auto port = uri.find(':', at == std::string_view::npos ? 0 : at);
+  return std::string(uri.substr(0, port));
+}
+
+Stack::Attempt::Attempt() : done(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+void Stack::Attempt::Begin() {
+  std::lock_guard lock(mutex);
+  pending = true;
+  answer = {};
+  ::ResetEvent(done.get());
+}
+
+bool Stack::Attempt::Complete(const RegistrationAnswer& given) {
+  std::lock_guard lock(mutex);
+  const bool was_pending = pending;
+  pending = false;
+  answer = given;
+  ::SetEvent(done.get());
+  return was_pending;
+}
+
+RegistrationAnswer Stack::Attempt::Await(DWORD limit_ms) {
+  ::WaitForSingleObject(done.get(), limit_ms);
+  std::lock_guard lock(mutex);
+  if (!answer.answered)
+    return {false, false, 0, "no answer from the registrar"};
+  return answer;
+}
+
+Stack::Stack(SipAccount account, Post post)
+    : account_(std::move(account)), post_(std::move(post)) {}
+
+Stack::~Stack() {
+  Stop();
+}
+
+std::string Stack::Start() {
+  if (stack_in_use.exchange(true))
+    return "another SIP stack runs in this program";
+  owns_globals_ = true;
+  started_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  thread_.reset(::CreateThread(nullptr, 0, &Stack::ThreadMain, this, 0, nullptr));
+  if (!thread_) {
+    stack_in_use = false;
+    return "no thread for the SIP stack";
+  }
+  if (::WaitForSingleObject(started_.get(), kStartLimitMs) != WAIT_OBJECT_0)
+    return "the SIP stack did not start";
+  return start_error_;
+}
+
+bool Stack::Run(std::function<void()> work) {
+  auto job = std::make_shared<Job>();
+  job->work = std::move(work);
+  job->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  {
+    std::lock_guard lock(queue_mutex_);
+    if (queue_ == nullptr)
+      return false;
+    if (mqueue_push(queue_, 0, new std::shared_ptr<Job>(job)) != 0)
+      return false;
+  }
+  if (::WaitForSingleObject(job->done.get(), kOperationLimitMs) == WAIT_OBJECT_0)
+    return true;
+  // `work` may refer to the caller's frame: once given up it must never run. One already
+  // running is waited for.
+  std::lock_guard lock(job->running);
+  job->abandoned = true;
+  return ::WaitForSingleObject(job->done.get(), 0) == WAIT_OBJECT_0;
+}
+
+RegistrationAnswer Stack::Register(DWORD limit_ms) {
+  if (account_.registrar.empty())
+    return {true, true, 0, ""};
+  bool asked = false;
+  const bool ran = Run([&] {
+    if (registered_)
+      return;
+    // Each attempt is a new one: a refusal heard before says nothing of this one.
+    registration_.Begin();
+    asked = true;
+    ua_register(agent_);
+  });
+  if (!ran)
+    return {false, false, 0, "the SIP stack does not answer"};
+  if (!asked)
+    return {true, true, 200, ""};
+  return registration_.Await(limit_ms);
+}
+
+void Stack::Stop() {
+  if (!thread_)
+    return;
+  // Ended inside the loop, so the stack lets go of its transactions and sockets at once,
+  // before the loop stops: left to the closing, they would keep the port taken.
+  Run([this] {
+    agent_ = static_cast<struct ua*>(mem_deref(agent_));
+    ua_stop_all(true);
+    re_cancel();
+  });
+  // Only a stack that has closed frees the globals for the next one.
+  if (::WaitForSingleObject(thread_.get(), kOperationLimitMs) == WAIT_OBJECT_0 && owns_globals_)
+    stack_in_use = false;
+  thread_.reset();
+}
+
+struct call* Stack::Find(std::uint32_t id) const {
+  const auto found = calls_.find(id);
+  return found == calls_.end() ? nullptr : found->second;
+}
+
+std::uint32_t Stack::Adopt(struct call* call) {
+  const std::uint32_t id = next_id_++;
+  calls_[id] = call;
+  ids_[call] = id;
+  return id;
+}
+
+DWORD WINAPI Stack::ThreadMain(void* self) {
+  static_cast<Stack*>(self)->Main();
+  return 0;
+}
+
+std::string Stack::Configuration() const {
+  const std::string host =
+      account_.interface_address.empty() ? "0.0.0.0" : account_.interface_address;
+  // The stack finds a key only after a line break.
+  std::string text = "\nsip_listen " + host + ":" + std::to_string(account_.port) + "\n";
+  if (!account_.interface_address.empty())
+    text += "net_interface " + account_.interface_address + "\n";
+  if (!account_.capture_device.empty())
+    text += "audio_source winwave," + account_.capture_device + "\n";
+  if (!account_.playback_device.empty()) {
+    text += "audio_player winwave," + account_.playback_device + "\n";
+    text += "audio_alert winwave," + account_.playback_device + "\n";
+  }
+  return text;
+}
+
+void Stack::Main() {
+  start_error_ = Open();
+  const bool opened = start_error_.empty();
+  ::SetEvent(started_.get());
+  if (opened)
+    re_main(nullptr);
+  Close();
+}
+
+std::string Stack::Open() {
+  if (libre_init() != 0)
+    return "libre_init";
+  opened_ = true;
+  const std::string configuration = Configuration();
+  if (conf_configure_buf(reinterpret_cast<const uint8_t*>(configuration.data()),
+                         configuration.size()) != 0 ||
+      config_parse_conf(conf_config(), conf_cur()) != 0)
+    return "configuration";
+  if (baresip_init(conf_config()) != 0)
+    return "configuration";
+  if (ua_init("Tavorophone", true, true, false) != 0) {
+    char text[128] = {};
+    re_snprintf(text, sizeof text, "cannot listen on port %u", unsigned{account_.port});
+    return text;
+  }
+  module_preload("g711");
+  module_preload("winwave");
+  uag_event_register(&Callbacks::OnEvent, this);
+  {
+    std::lock_guard lock(queue_mutex_);
+    if (mqueue_alloc(&queue_, &Callbacks::OnJob, this) != 0)
+      return "mqueue";
+  }
+  // The address was checked for what would end it early (AccountProblem).
+  if (ua_alloc(&agent_, ("<" + SipUri(account_.address) +
+                         ">;regint=" + (account_.registrar.empty() ? "0" : "600"))
+                            .c_str()) != 0)
+    return "ua_alloc";
+  // Every user part of this address reaches the gateway, as every call reaches a client.
+  ua_set_catchall(agent_, true);
+  if (account_.registrar.empty())
+    return "";
+  struct account* settings = ua_account(agent_);
+  // Given through the account, not in its text: any password works, whatever it holds.
+  if (account_set_outbound(settings, ("sip:" + account_.registrar).c_str(), 0) != 0 ||
+      (!account_.user.empty() && account_set_auth_user(settings, account_.user.c_str()) != 0) ||
+      account_set_auth_pass(settings, account_.password.c_str()) != 0)
+    return "account";
+  return "";
+}
+
+void Stack::Close() {
+  {
+    std::lock_guard lock(queue_mutex_);
+    queue_ = static_cast<struct mqueue*>(mem_deref(queue_));
+  }
+  if (!opened_)
+    return;
+  uag_event_unregister(&Callbacks::OnEvent);
+  agent_ = static_cast<struct ua*>(mem_deref(agent_));
+  ua_close();
+  conf_close();
+  baresip_close();
+  mod_close();
+  libre_close();
+}
+
+void Stack::Handle(struct ua* agent, int event, struct call* call, std::string_view parameter) {
+  switch (event) {
+    case UA_EVENT_REGISTER_OK:
+    case UA_EVENT_REGISTER_FAIL: {
+      RegistrationAnswer answer{true, event == UA_EVENT_REGISTER_OK, StatusOf(parameter),
+                                std::string(parameter)};
+      Answered(agent, answer);
+      return;
+    }
+    default:
+      break;
+  }
+  if (call == nullptr)
+    return;
+  switch (event) {
+    case UA_EVENT_CALL_INCOMING:
+    case UA_EVENT_CALL_RINGING:
+      PostCall(SipEvent::Kind::CallStatus, skype_call_status::kRinging, call, "");
+      return;
+    case UA_EVENT_CALL_ESTABLISHED:
+      PostCall(SipEvent::Kind::CallStatus, skype_call_status::kInProgress, call, "");
+      return;
+    case UA_EVENT_CALL_CLOSED:
+      PostCall(SipEvent::Kind::CallStatus, 0, call, "");
+      return;
+    case UA_EVENT_CALL_DTMF_START:
+      PostCall(SipEvent::Kind::Dtmf, 0, call, std::string(parameter));
+      return;
+    default:
+      return;
+  }
+}
+
+void Stack::PostCall(SipEvent::Kind kind, std::int32_t status, struct call* call,
+                     std::string code) {
+  SipEvent out;
+  out.kind = kind;
+  const auto known = ids_.find(call);
+  out.call = known != ids_.end() ? known->second : Adopt(call);
+  out.outgoing = call_is_outgoing(call);
+  out.partner = HandleOf(call_peeruri(call) ? call_peeruri(call) : "");
+  out.code = std::move(code);
+  out.status = status;
+  if (kind == SipEvent::Kind::CallStatus && status == skype_call_status::kInProgress)
+    established_.insert(out.call);
+  if (kind == SipEvent::Kind::CallStatus && status == 0) {
+    out.status = ClosedStatus(out.call, call_scode(call));
+    established_.erase(out.call);
+    calls_.erase(out.call);
+    ids_.erase(call);
+  }
+  post_(std::move(out));
+}
+
+// A call that was up has finished, however it ended. One that never was: busy or declined
+// is a refusal, anything else a failure; an incoming one the caller gave up is finished.
+std::int32_t Stack::ClosedStatus(std::uint32_t call, std::uint16_t code) const {
+  if (established_.count(call) != 0 || code == 0)
+    return skype_call_status::kFinished;
+  if (code == 486 || code == 600 || code == 603)
+    return skype_call_status::kRefused;
+  return code == 487 ? skype_call_status::kFinished : skype_call_status::kFailed;
+}
+
+// The answer an attachment waits for completes it; later ones are changes the
+// program hears of as the client's attachment status: lost, then available again.
+void Stack::Answered(struct ua* agent, const RegistrationAnswer& answer) {
+  if (agent != agent_)
+    return;
+  const bool was_registered = registered_;
+  registered_ = answer.registered;
+  if (registration_.Complete(answer))
+    return;
+  if (was_registered && !answer.registered) {
+    SipEvent lost;
+    lost.status = skype_attachment_status::kNotAvailable;
+    post_(std::move(lost));
+  } else if (!was_registered && answer.registered) {
+    SipEvent back;
+    back.status = skype_attachment_status::kAvailable;
+    post_(std::move(back));
+  }
+}
+
+}  // namespace tavoro::platform::sip
