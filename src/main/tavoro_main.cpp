@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <string>
 #include <utility>
 
 #include "app/frmMain.h"
@@ -63,6 +64,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       return platform::sip::CreateSipClient(
           runtime.loop, platform::sip::AccountFrom(settings::ReadSipSettings(ini),
                                                    settings::ReadSipPassword(credentials)));
+    };
+    peers.check_registration = [](const settings::SipSettings& sip, const std::string& password) {
+      return platform::sip::CheckRegistration(sip, password);
     };
     peers.window_handle = [&windows, &main_form] {
       const HWND window = main_form ? windows.WindowOf(*main_form) : nullptr;

@@ -1,4 +1,7 @@
-// The account as the stack takes it: which addresses and names can be given to it.
+// The account as the stack takes it: which addresses and names can be given to it, and the
+// registration check.
+
+#include <winsock2.h>
 
 #include <algorithm>
 
@@ -7,6 +10,9 @@
 
 namespace tavoro::platform::sip {
 namespace {
+
+using settings::RegistrationOutcome;
+using settings::RegistrationResult;
 
 bool AllOf(std::string_view text, std::string_view punctuation) {
   return std::ranges::all_of(text, [punctuation](char c) {
@@ -18,6 +24,39 @@ bool AllOf(std::string_view text, std::string_view punctuation) {
 // A host, an IPv4 or a bracketed IPv6 address, with or without a port.
 bool IsHost(std::string_view host) {
   return !host.empty() && AllOf(host, "-.:[]");
+}
+
+// Whether the UDP port can be listened on, as the agent would.
+bool PortIsFree(const SipAccount& account) {
+  WSADATA wsa;
+  if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
+    return false;
+  const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = account.interface_address.empty()
+                           ? htonl(INADDR_ANY)
+                           : ::inet_addr(account.interface_address.c_str());
+  at.sin_port = htons(account.port);
+  const bool free = ::bind(s, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+  ::closesocket(s);
+  ::WSACleanup();
+  return free;
+}
+
+RegistrationResult ResultOf(const RegistrationAnswer& answer) {
+  RegistrationResult result;
+  result.sip_status = answer.status;
+  result.detail = answer.text;
+  if (!answer.answered)
+    result.outcome = RegistrationOutcome::NoAnswer;
+  else if (answer.registered)
+    result.outcome = RegistrationOutcome::Registered;
+  else if (answer.status == 401 || answer.status == 403 || answer.status == 407)
+    result.outcome = RegistrationOutcome::Refused;
+  else
+    result.outcome = RegistrationOutcome::Failed;
+  return result;
 }
 
 }  // namespace
@@ -53,6 +92,28 @@ SipAccount AccountFrom(const settings::SipSettings& sip, std::string password) {
   account.capture_device = sip.capture_device;
   account.playback_device = sip.playback_device;
   return account;
+}
+
+RegistrationResult CheckRegistration(const settings::SipSettings& sip, const std::string& password,
+                                     std::chrono::milliseconds limit) {
+  const SipAccount account = AccountFrom(sip, password);
+  if (const std::string problem = AccountProblem(account); !problem.empty())
+    return {RegistrationOutcome::Failed, 0, problem};
+  Stack* const running = Stack::Running();
+  if (account.registrar.empty()) {
+    if (running != nullptr || PortIsFree(account))
+      return {RegistrationOutcome::Registered, 0, ""};
+    return {RegistrationOutcome::Failed, 0, "port " + std::to_string(account.port) + " is in use"};
+  }
+  const auto limit_ms = static_cast<DWORD>(limit.count());
+  if (running != nullptr)
+    return ResultOf(running->Check(account, limit_ms));
+  // One stack to a process: with the gateway's own not running, one of its own for the
+  // moment, gone again before the answer is given.
+  Stack stack(account, false, [](SipEvent) {});
+  if (const std::string error = stack.Start(); !error.empty())
+    return {RegistrationOutcome::Failed, 0, error};
+  return ResultOf(stack.Check(account, limit_ms));
 }
 
 }  // namespace tavoro::platform::sip

@@ -44,7 +44,7 @@ class Core : public std::enable_shared_from_this<Core> {
           Deliver(std::unique_ptr<SipEvent>(reinterpret_cast<SipEvent*>(lparam)));
           return true;
         }),
-        stack_(std::move(account),
+        stack_(std::move(account), true,
                [target = window_.handle()](SipEvent event) { Post(target, std::move(event)); }) {}
   ~Core() {
     stack_.Stop();

@@ -18,9 +18,13 @@ namespace {
 // bound a stack that hangs, so the window thread never does.
 constexpr DWORD kOperationLimitMs = 5000;
 constexpr DWORD kStartLimitMs = 10000;
+// A check's agent registers only for the moment the check lasts.
+constexpr std::uint32_t kCheckRegistrationSeconds = 60;
 
 // libre and baresip keep their state in globals: one stack to a process.
 std::atomic<bool> stack_in_use{false};
+std::mutex running_mutex;
+Stack* running_stack = nullptr;
 
 // "403 Forbidden" is 403; a text of the system's, without a status, is 0.
 int StatusOf(std::string_view text) {
@@ -106,11 +110,16 @@ RegistrationAnswer Stack::Attempt::Await(DWORD limit_ms) {
   return answer;
 }
 
-Stack::Stack(SipAccount account, Post post)
-    : account_(std::move(account)), post_(std::move(post)) {}
+Stack::Stack(SipAccount account, bool agent, Post post)
+    : account_(std::move(account)), with_agent_(agent), post_(std::move(post)) {}
 
 Stack::~Stack() {
   Stop();
+}
+
+Stack* Stack::Running() {
+  std::lock_guard lock(running_mutex);
+  return running_stack;
 }
 
 std::string Stack::Start() {
@@ -125,6 +134,10 @@ std::string Stack::Start() {
   }
   if (::WaitForSingleObject(started_.get(), kStartLimitMs) != WAIT_OBJECT_0)
     return "the SIP stack did not start";
+  if (start_error_.empty() && with_agent_) {
+    std::lock_guard lock(running_mutex);
+    running_stack = this;
+  }
   return start_error_;
 }
 
@@ -167,12 +180,51 @@ RegistrationAnswer Stack::Register(DWORD limit_ms) {
   return registration_.Await(limit_ms);
 }
 
+RegistrationAnswer Stack::Check(const SipAccount& account, DWORD limit_ms) {
+  int error = 0;
+  const bool ran = Run([&] {
+    check_.Begin();
+    error = ua_alloc(&check_agent_, ("<" + SipUri(account.address) +
+                                     ">;regint=" + std::to_string(kCheckRegistrationSeconds))
+                                        .c_str());
+    if (error != 0)
+      return;
+    struct account* settings = ua_account(check_agent_);
+    error = account_set_outbound(settings, ("sip:" + account.registrar).c_str(), 0);
+    if (error == 0 && !account.user.empty())
+      error = account_set_auth_user(settings, account.user.c_str());
+    if (error == 0)
+      error = account_set_auth_pass(settings, account.password.c_str());
+    if (error == 0)
+      error = ua_register(check_agent_);
+  });
+  RegistrationAnswer answer;
+  if (!ran) {
+    answer = {true, false, 0, "the SIP stack does not answer"};
+  } else if (error != 0 && !check_.Await(0).answered) {
+    char text[128] = {};
+    re_snprintf(text, sizeof text, "%m", error);
+    answer = {true, false, 0, text};
+  } else {
+    answer = check_.Await(limit_ms);
+  }
+  // Removed at once, which ends its registration at the registrar as well.
+  Run([this] { check_agent_ = static_cast<struct ua*>(mem_deref(check_agent_)); });
+  return answer;
+}
+
 void Stack::Stop() {
   if (!thread_)
     return;
+  {
+    std::lock_guard lock(running_mutex);
+    if (running_stack == this)
+      running_stack = nullptr;
+  }
   // Ended inside the loop, so the stack lets go of its transactions and sockets at once,
   // before the loop stops: left to the closing, they would keep the port taken.
   Run([this] {
+    check_agent_ = static_cast<struct ua*>(mem_deref(check_agent_));
     agent_ = static_cast<struct ua*>(mem_deref(agent_));
     ua_stop_all(true);
     re_cancel();
@@ -203,8 +255,10 @@ DWORD WINAPI Stack::ThreadMain(void* self) {
 std::string Stack::Configuration() const {
   const std::string host =
       account_.interface_address.empty() ? "0.0.0.0" : account_.interface_address;
-  // The stack finds a key only after a line break.
-  std::string text = "\nsip_listen " + host + ":" + std::to_string(account_.port) + "\n";
+  // The stack finds a key only after a line break. A stack for checks listens where the
+  // system lets it, so it never meets a port already taken.
+  std::string text =
+      "\nsip_listen " + host + ":" + std::to_string(with_agent_ ? account_.port : 0) + "\n";
   if (!account_.interface_address.empty())
     text += "net_interface " + account_.interface_address + "\n";
   if (!account_.capture_device.empty())
@@ -239,7 +293,7 @@ std::string Stack::Open() {
   if (ua_init("Tavorophone", true, true, false) != 0) {
     char text[128] = {};
     re_snprintf(text, sizeof text, "cannot listen on port %u", unsigned{account_.port});
-    return text;
+    return with_agent_ ? text : "cannot listen";
   }
   module_preload("g711");
   module_preload("winwave");
@@ -249,6 +303,8 @@ std::string Stack::Open() {
     if (mqueue_alloc(&queue_, &Callbacks::OnJob, this) != 0)
       return "mqueue";
   }
+  if (!with_agent_)
+    return "";
   // The address was checked for what would end it early (AccountProblem).
   if (ua_alloc(&agent_, ("<" + SipUri(account_.address) +
                          ">;regint=" + (account_.registrar.empty() ? "0" : "600"))
@@ -275,6 +331,7 @@ void Stack::Close() {
   if (!opened_)
     return;
   uag_event_unregister(&Callbacks::OnEvent);
+  check_agent_ = static_cast<struct ua*>(mem_deref(check_agent_));
   agent_ = static_cast<struct ua*>(mem_deref(agent_));
   ua_close();
   conf_close();
@@ -347,9 +404,13 @@ std::int32_t Stack::ClosedStatus(std::uint32_t call, std::uint16_t code) const {
   return code == 487 ? skype_call_status::kFinished : skype_call_status::kFailed;
 }
 
-// The answer an attachment waits for completes it; later ones are changes the
+// The answer an attachment or a check waits for completes it; later ones are changes the
 // program hears of as the client's attachment status: lost, then available again.
 void Stack::Answered(struct ua* agent, const RegistrationAnswer& answer) {
+  if (agent != nullptr && agent == check_agent_) {
+    check_.Complete(answer);
+    return;
+  }
   if (agent != agent_)
     return;
   const bool was_registered = registered_;

@@ -1,5 +1,5 @@
 #pragma once
-// The SIP stack under the client: libre's loop on a thread of its
+// The SIP stack under the client and the registration check: libre's loop on a thread of its
 // own with the gateway's user agent, and the account text that agent is made from. Used only
 // inside src/sip.
 
@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -57,7 +58,9 @@ class Stack {
  public:
   using Post = std::function<void(SipEvent)>;
 
-  Stack(SipAccount account, Post post);
+  // `agent`: false for a stack that only carries registration checks, on a port of the
+  // system's choosing.
+  Stack(SipAccount account, bool agent, Post post);
   ~Stack();
   Stack(const Stack&) = delete;
   Stack& operator=(const Stack&) = delete;
@@ -71,6 +74,13 @@ class Stack {
 
   // Registers the agent anew unless it is registered already, and waits for the registrar.
   RegistrationAnswer Register(DWORD limit_ms);
+
+  // Registers `account` once with a second, temporary agent on this stack, then removes it.
+  RegistrationAnswer Check(const SipAccount& account, DWORD limit_ms);
+
+  // The started stack with the gateway's agent in this process, if any. On the window thread,
+  // which starts and stops stacks.
+  static Stack* Running();
 
   // On the stack's thread.
   struct ua* agent() const {
@@ -108,6 +118,7 @@ class Stack {
   void PostCall(SipEvent::Kind kind, std::int32_t status, struct call* call, std::string code);
 
   SipAccount account_;
+  bool with_agent_;
   Post post_;
   win32::Owned<HANDLE, &::CloseHandle> thread_;
   win32::Owned<HANDLE, &::CloseHandle> started_;
@@ -120,6 +131,8 @@ class Stack {
   Attempt registration_;
   // The agent's registration as last answered, for the changes the program hears of.
   bool registered_ = false;
+  struct ua* check_agent_ = nullptr;
+  Attempt check_;
   std::map<std::uint32_t, struct call*> calls_;
   std::map<const struct call*, std::uint32_t> ids_;
   std::set<std::uint32_t> established_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -163,6 +164,40 @@ TEST_F(SipClientTest, ARegistrarTakesRightPasswordsOfAnyCharactersAndEachAttachm
   EXPECT_EQ(refusal(*again), 0);
   again.reset();
   EXPECT_EQ(refusal(*attach("gw\"", "right-password")), skype_result::kNotAttached);
+}
+
+TEST_F(SipClientTest, ARegistrationCheckRunsOnTheClientsStackOrOneOfItsOwn) {
+  const std::string registrar = Variable(L"TAVORO_SIP_REGISTRAR");
+  if (registrar.empty())
+    GTEST_SKIP() << "no registrar (TAVORO_SIP_REGISTRAR)";
+  using settings::RegistrationOutcome;
+  struct Case {
+    const char* registrar;
+    const char* password;
+    RegistrationOutcome outcome;
+    int status;
+  };
+  // Nothing listens on 5099.
+  const Case cases[] = {{registrar.c_str(), "right-password", RegistrationOutcome::Registered, 200},
+                        {registrar.c_str(), "wrong", RegistrationOutcome::Refused, 403},
+                        {"127.0.0.1:5099", "right-password", RegistrationOutcome::NoAnswer, 0}};
+  for (const bool client_runs : {true, false}) {
+    if (!client_runs)
+      client_.reset();
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.registrar) + (client_runs ? " beside the client" : " alone"));
+      settings::SipSettings sip;
+      sip.address = "gw@127.0.0.1";
+      sip.registrar = c.registrar;
+      sip.interface_address = "127.0.0.1";
+      const auto result = CheckRegistration(sip, c.password, std::chrono::seconds(2));
+      EXPECT_EQ(result.outcome, c.outcome) << result.detail;
+      EXPECT_EQ(result.sip_status, c.status) << result.detail;
+    }
+  }
+  // Neither way left a stack behind: the client's port opens again.
+  client_ = Client(Account(5070));
+  EXPECT_NO_THROW(client_->Attach(5, true));
 }
 
 }  // namespace
