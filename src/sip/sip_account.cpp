@@ -1,12 +1,16 @@
-// The account as the stack takes it: which addresses and names can be given to it, and the
-// registration check.
+// The account as the stack takes it: which addresses and names can be given to it, the sound
+// devices by the names winwave knows, and the registration check.
 
 #include <winsock2.h>
+// After <windows.h>: WIN32_LEAN_AND_MEAN leaves the multimedia declarations out of it.
+#include <mmsystem.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "sip/sip_client.h"
 #include "sip/sip_stack.h"
+#include "win32/wide_text.h"
 
 namespace tavoro::platform::sip {
 namespace {
@@ -24,6 +28,32 @@ bool AllOf(std::string_view text, std::string_view punctuation) {
 // A host, an IPv4 or a bracketed IPv6 address, with or without a port.
 bool IsHost(std::string_view host) {
   return !host.empty() && AllOf(host, "-.:[]");
+}
+
+// The product name as the program shows it: what the ANSI field holds, without a double-byte
+// character that was cut in two.
+std::string ProgramName(const char* field, std::size_t field_bytes) {
+  const std::size_t length = ::strnlen(field, field_bytes);
+  std::size_t whole = 0;
+  for (std::size_t i = 0; i < length;) {
+    i += ::IsDBCSLeadByte(static_cast<BYTE>(field[i])) ? 2 : 1;
+    if (i <= length)
+      whole = i;
+  }
+  return win32::Narrow(win32::AnsiToWide(std::string_view(field, whole)));
+}
+
+template <typename Caps, typename Get>
+std::string WinwaveName(const std::string& device, UINT count, Get get) {
+  if (device.empty())
+    return "";
+  for (UINT i = 0; i < count; ++i) {
+    Caps caps{};
+    if (get(i, &caps, sizeof caps) == MMSYSERR_NOERROR &&
+        ProgramName(caps.szPname, sizeof caps.szPname) == device)
+      return std::string(caps.szPname, ::strnlen(caps.szPname, sizeof caps.szPname));
+  }
+  return "";
 }
 
 // Whether the UDP port can be listened on, as the agent would.
@@ -79,6 +109,21 @@ std::string AccountProblem(const SipAccount& account) {
   if (!quotable)
     return "the user name holds a quotation mark, a backslash or a control character";
   return "";
+}
+
+std::string WinwaveCaptureName(const std::string& device) {
+  return WinwaveName<WAVEINCAPSA>(device, ::waveInGetNumDevs(), &::waveInGetDevCapsA);
+}
+
+std::string WinwavePlaybackName(const std::string& device) {
+  return WinwaveName<WAVEOUTCAPSA>(device, ::waveOutGetNumDevs(), &::waveOutGetDevCapsA);
+}
+
+std::string DefaultCaptureDevice() {
+  WAVEINCAPSA caps{};
+  if (::waveInGetNumDevs() == 0 || ::waveInGetDevCapsA(0, &caps, sizeof caps) != MMSYSERR_NOERROR)
+    return "";
+  return ProgramName(caps.szPname, sizeof caps.szPname);
 }
 
 SipAccount AccountFrom(const settings::SipSettings& sip, std::string password) {

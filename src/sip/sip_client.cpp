@@ -219,7 +219,10 @@ class SipClient final : public CallClient {
     const std::uint32_t id = core_->Connect(uri);
     return std::make_shared<SipCall>(core_, id, true, HandleOf(uri));
   }
-  std::string SettingsAudioIn() override { return capture_; }
+  // Where the calls' speech is captured, so the sound meter listens there too.
+  std::string SettingsAudioIn() override {
+    return capture_.empty() ? DefaultCaptureDevice() : capture_;
+  }
 
  private:
   static std::string DomainOf(std::string_view address) {

@@ -261,12 +261,6 @@ std::string Stack::Configuration() const {
       "\nsip_listen " + host + ":" + std::to_string(with_agent_ ? account_.port : 0) + "\n";
   if (!account_.interface_address.empty())
     text += "net_interface " + account_.interface_address + "\n";
-  if (!account_.capture_device.empty())
-    text += "audio_source winwave," + account_.capture_device + "\n";
-  if (!account_.playback_device.empty()) {
-    text += "audio_player winwave," + account_.playback_device + "\n";
-    text += "audio_alert winwave," + account_.playback_device + "\n";
-  }
   return text;
 }
 
@@ -288,6 +282,20 @@ std::string Stack::Open() {
                          configuration.size()) != 0 ||
       config_parse_conf(conf_config(), conf_cur()) != 0)
     return "configuration";
+  // Device names go in as they are, past the configuration's parser, which would stop at a
+  // space; winwave compares them with the names it lists.
+  struct config_audio& audio = conf_config()->audio;
+  if (const std::string capture = WinwaveCaptureName(account_.capture_device); !capture.empty()) {
+    str_ncpy(audio.src_mod, "winwave", sizeof audio.src_mod);
+    str_ncpy(audio.src_dev, capture.c_str(), sizeof audio.src_dev);
+  }
+  if (const std::string playback = WinwavePlaybackName(account_.playback_device);
+      !playback.empty()) {
+    for (char* module : {audio.play_mod, audio.alert_mod})
+      str_ncpy(module, "winwave", sizeof audio.play_mod);
+    for (char* device : {audio.play_dev, audio.alert_dev})
+      str_ncpy(device, playback.c_str(), sizeof audio.play_dev);
+  }
   if (baresip_init(conf_config()) != 0)
     return "configuration";
   if (ua_init("Tavorophone", true, true, false) != 0) {

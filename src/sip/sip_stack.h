@@ -54,6 +54,14 @@ struct RegistrationAnswer {
   std::string text;
 };
 
+// The device names winwave looks for, as it reads them (the ANSI product name), for the
+// program's names; empty: no such device, winwave takes the system's default.
+std::string WinwaveCaptureName(const std::string& device);
+std::string WinwavePlaybackName(const std::string& device);
+
+// The name of the system's default capture device (device 0), as the program names devices.
+std::string DefaultCaptureDevice();
+
 class Stack {
  public:
   using Post = std::function<void(SipEvent)>;

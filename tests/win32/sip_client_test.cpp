@@ -13,6 +13,7 @@
 #include "sip/sip_client.h"
 #include "win32/wide_text.h"
 #include "win32/win32_event_loop.h"
+#include "win32/win32_wave_in.h"
 #include "win32_test_support.h"
 
 namespace tavoro::platform::sip {
@@ -198,6 +199,17 @@ TEST_F(SipClientTest, ARegistrationCheckRunsOnTheClientsStackOrOneOfItsOwn) {
   // Neither way left a stack behind: the client's port opens again.
   client_ = Client(Account(5070));
   EXPECT_NO_THROW(client_->Attach(5, true));
+}
+
+TEST_F(SipClientTest, TheMeterListensWhereTheCallsSpeechIsCaptured) {
+  win32::Win32WaveIn wave_in;
+  WaveInCaps first;
+  if (wave_in.DeviceCount() == 0 || wave_in.DeviceCaps(0, first) != 0)
+    GTEST_SKIP() << "no capture device";
+  EXPECT_EQ(client_->SettingsAudioIn(), first.product_name);
+  SipAccount account = Account(5071);
+  account.capture_device = "Some Microphone";
+  EXPECT_EQ(CreateSipClient(loop_, account)->SettingsAudioIn(), "Some Microphone");
 }
 
 }  // namespace
