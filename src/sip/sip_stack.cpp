@@ -3,6 +3,7 @@
 #include <winsock2.h>
 
 #include <atomic>
+#include <cctype>
 #include <utility>
 
 #include <re.h>
@@ -45,6 +46,9 @@ struct Callbacks {
   static void OnEvent(struct ua* agent, enum ua_event event, struct call* call,
                       const char* parameter, void* self) {
     static_cast<Stack*>(self)->Handle(agent, event, call, parameter ? parameter : "");
+  }
+  static bool OnRequest(const struct sip_msg* message, void* self) {
+    return static_cast<Stack*>(self)->Info(message);
   }
 };
 
@@ -306,6 +310,15 @@ std::string Stack::Open() {
   module_preload("g711");
   module_preload("winwave");
   uag_event_register(&Callbacks::OnEvent, this);
+  // Keypad codes as INFO of type application/dtmf, which the stack itself turns away: heard
+  // before the stack's own listeners, which take every request of a call.
+  if (sip_listen(&listener_, uag_sip(), true, &Callbacks::OnRequest, this) != 0)
+    return "sip_listen";
+  // libre 2.0.1 keeps the list element first in a listener.
+  struct le* element = reinterpret_cast<struct le*>(listener_);
+  struct list* listeners = element->list;
+  list_unlink(element);
+  list_prepend(listeners, element, listener_);
   {
     std::lock_guard lock(queue_mutex_);
     if (mqueue_alloc(&queue_, &Callbacks::OnJob, this) != 0)
@@ -338,6 +351,7 @@ void Stack::Close() {
   }
   if (!opened_)
     return;
+  listener_ = static_cast<struct sip_lsnr*>(mem_deref(listener_));
   uag_event_unregister(&Callbacks::OnEvent);
   check_agent_ = static_cast<struct ua*>(mem_deref(check_agent_));
   agent_ = static_cast<struct ua*>(mem_deref(agent_));
@@ -346,6 +360,27 @@ void Stack::Close() {
   baresip_close();
   mod_close();
   libre_close();
+}
+
+bool Stack::Info(const struct sip_msg* message) {
+  if (pl_strcmp(&message->met, "INFO") != 0 ||
+      !msg_ctype_cmp(&message->ctyp, "application", "dtmf"))
+    return false;
+  const std::string id(message->callid.p, message->callid.l);
+  struct call* call = uag_call_find(id.c_str());
+  if (call == nullptr)
+    return false;
+  struct pl body;
+  pl_set_mbuf(&body, message->mb);
+  struct pl key;
+  if (re_regex(body.p, body.l, "[0-9*#a-d]1", &key) != 0) {
+    sip_reply(uag_sip(), message, 400, "Bad Request");
+    return true;
+  }
+  sip_reply(uag_sip(), message, 200, "OK");
+  PostCall(SipEvent::Kind::Dtmf, 0, call,
+           std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(*key.p)))));
+  return true;
 }
 
 void Stack::Handle(struct ua* agent, int event, struct call* call, std::string_view parameter) {

@@ -9,7 +9,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -20,6 +19,8 @@
 
 struct ua;
 struct call;
+struct sip_lsnr;
+struct sip_msg;
 struct mqueue;
 
 namespace tavoro::platform::sip {
@@ -121,6 +122,7 @@ class Stack {
   // The stack's callbacks, which reach the members below.
   friend struct Callbacks;
   void Handle(struct ua* agent, int event, struct call* call, std::string_view parameter);
+  bool Info(const struct sip_msg* message);
   void Answered(struct ua* agent, const RegistrationAnswer& answer);
   std::int32_t ClosedStatus(std::uint32_t call, std::uint16_t code) const;
   void PostCall(SipEvent::Kind kind, std::int32_t status, struct call* call, std::string code);
@@ -136,6 +138,7 @@ class Stack {
   bool opened_ = false;
   bool owns_globals_ = false;
   struct ua* agent_ = nullptr;
+  struct sip_lsnr* listener_ = nullptr;
   Attempt registration_;
   // The agent's registration as last answered, for the changes the program hears of.
   bool registered_ = false;

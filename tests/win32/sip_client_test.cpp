@@ -201,6 +201,33 @@ TEST_F(SipClientTest, ARegistrationCheckRunsOnTheClientsStackOrOneOfItsOwn) {
   EXPECT_NO_THROW(client_->Attach(5, true));
 }
 
+// Against SIPp answering calls at TAVORO_SIP_CALLEE (sim/sip/callee.xml) by the number called.
+TEST_F(SipClientTest, CallsPlacedEndAsTheCalleeAnswersAndItsKeysByInfoArriveInOrder) {
+  const std::string callee = Variable(L"TAVORO_SIP_CALLEE");
+  if (callee.empty())
+    GTEST_SKIP() << "no callee (TAVORO_SIP_CALLEE)";
+  client_.reset();
+  SipAccount account = Account(5070);
+  account.address = "gw@" + callee;  // a bare number is called at this domain
+  client_ = Client(account);
+  client_->Attach(5, true);
+  using Seen = std::vector<std::string>;
+  const std::pair<std::string, Seen> cases[] = {
+      {"0312345678",
+       {"call 4 3 0312345678@127.0.0.1", "call 5 3 0312345678@127.0.0.1", "dtmf 1", "dtmf #",
+        "dtmf 0", "call 7 3 0312345678@127.0.0.1"}},
+      {"declined@" + callee, {"call 9 3 declined@127.0.0.1"}},
+      {"away@" + callee, {"call 3 3 away@127.0.0.1"}}};
+  ASSERT_TRUE(PumpUntilSeen(1));
+  for (const auto& [target, expected] : cases) {
+    SCOPED_TRACE(target);
+    recorder_.seen.clear();
+    client_->PlaceCall(target, "", "", "");
+    ASSERT_TRUE(PumpUntilSeen(expected.size()));
+    EXPECT_EQ(recorder_.seen, expected);
+  }
+}
+
 TEST_F(SipClientTest, TheMeterListensWhereTheCallsSpeechIsCaptured) {
   win32::Win32WaveIn wave_in;
   WaveInCaps first;
