@@ -13,7 +13,8 @@
 #   wine_sip_peer_ready       starts Debian's native baresip on 127.0.0.1 as a SIP peer for the
 #                             SIP client's tests: SIP on 5080, its console on UDP 5555
 #                             (TAVORO_SIP_PEER_CONSOLE), and SIPp as a registrar with digest
-#                             authentication on 5090 (TAVORO_SIP_REGISTRAR); each only where
+#                             authentication on 5090 (TAVORO_SIP_REGISTRAR) and as someone
+#                             the gateway calls on 5094 (TAVORO_SIP_CALLEE); each only where
 #                             it is installed
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
 #   wine_clear_windows_version NAME.exe
@@ -76,6 +77,7 @@ wine_env_init() {
   WINE_ENV_PACAT_PID=""
   WINE_ENV_PEER_PID=""
   WINE_ENV_REGISTRAR_PID=""
+  WINE_ENV_CALLEE_PID=""
   WINE_ENV_PREFIX_MADE=0
 
   # Wine writes into $HOME (a missing WINEPREFIX means a 1.3 GB ~/.wine, and desktop shortcuts
@@ -347,6 +349,12 @@ CONF
       -p 5090 -nostdin >"${dir}/sipp.log" 2>&1 </dev/null) &
     WINE_ENV_REGISTRAR_PID=$!
     export TAVORO_SIP_REGISTRAR=127.0.0.1:5090
+    # Someone the gateway calls, answering by the number called: SIPp playing
+    # sim/sip/callee.xml.
+    (cd "${dir}" && exec sipp -sf "${_wine_env_repo}/sim/sip/callee.xml" -i 127.0.0.1 \
+      -p 5094 -mp 6094 -nostdin >"${dir}/callee.log" 2>&1 </dev/null) &
+    WINE_ENV_CALLEE_PID=$!
+    export TAVORO_SIP_CALLEE=127.0.0.1:5094
   else
     wine_env_log "no sipp: the registrar tests skip"
   fi
@@ -371,13 +379,14 @@ wine_env_cleanup() {
   fi
   # After Wine, whose sound driver is a client of the server.
   local pid
-  for pid in "${WINE_ENV_REGISTRAR_PID}" "${WINE_ENV_PEER_PID}" "${WINE_ENV_PACAT_PID}" \
-    "${WINE_ENV_PULSE_PID}"; do
+  for pid in "${WINE_ENV_CALLEE_PID}" "${WINE_ENV_REGISTRAR_PID}" "${WINE_ENV_PEER_PID}" \
+    "${WINE_ENV_PACAT_PID}" "${WINE_ENV_PULSE_PID}"; do
     [[ -n "${pid}" ]] || continue
     kill "${pid}" 2>/dev/null || true
     wait "${pid}" 2>/dev/null || true
   done
-  WINE_ENV_REGISTRAR_PID="" WINE_ENV_PEER_PID="" WINE_ENV_PACAT_PID="" WINE_ENV_PULSE_PID=""
+  WINE_ENV_CALLEE_PID="" WINE_ENV_REGISTRAR_PID="" WINE_ENV_PEER_PID=""
+  WINE_ENV_PACAT_PID="" WINE_ENV_PULSE_PID=""
   if [[ -n "${WINE_ENV_XVFB_PID}" ]]; then
     kill "${WINE_ENV_XVFB_PID}" 2>/dev/null || true
     wait "${WINE_ENV_XVFB_PID}" 2>/dev/null || true

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <string>
 #include <utility>
 
 #include "app/frmMain.h"
@@ -67,6 +68,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                                    settings::ReadSipPassword(credentials)));
     };
     peers.sound_devices = &sound_devices;
+    peers.check_registration = [](const settings::SipSettings& sip, const std::string& password) {
+      return platform::sip::CheckRegistration(sip, password);
+    };
     peers.window_handle = [&windows, &main_form] {
       const HWND window = main_form ? windows.WindowOf(*main_form) : nullptr;
       return static_cast<platform::WindowHandle>(reinterpret_cast<std::uintptr_t>(window));

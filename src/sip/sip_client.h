@@ -8,6 +8,7 @@
 // pumps. Operations are handed to the stack's thread and awaited there; none of them raises an
 // event inside itself.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,6 +40,14 @@ struct SipAccount {
 
 // The account the settings describe, with the password kept for it.
 SipAccount AccountFrom(const settings::SipSettings& sip, std::string password);
+
+// Registers the account `sip` describes once and reports how it went: on the gateway's own
+// stack when its client runs in this process (a second agent for the moment), else on a stack
+// of its own that listens on a port of the system's choosing and is gone again afterwards.
+// Waits at most `limit` for the registrar.
+settings::RegistrationResult CheckRegistration(
+    const settings::SipSettings& sip, const std::string& password,
+    std::chrono::milliseconds limit = std::chrono::seconds(15));
 
 // The loop must outlive the client. Nothing is started before the first Attach.
 std::shared_ptr<CallClient> CreateSipClient(Win32EventLoop& loop, SipAccount account);

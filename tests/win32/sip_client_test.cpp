@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "sip/sip_client.h"
 #include "win32/wide_text.h"
 #include "win32/win32_event_loop.h"
+#include "win32/win32_wave_in.h"
 #include "win32_test_support.h"
 
 namespace tavoro::platform::sip {
@@ -134,26 +136,107 @@ TEST_F(SipClientTest, ACallPlacedRingsAndIsTakenAndHungUpOrDeclinedByThePeer) {
 
 // Against SIPp playing a registrar with digest authentication (sim/sip/registrar.xml) at
 // TAVORO_SIP_REGISTRAR.
-TEST_F(SipClientTest, ARegistrarAcceptsTheRightPasswordAndRefusesAWrongOne) {
+TEST_F(SipClientTest, ARegistrarTakesRightPasswordsOfAnyCharactersAndEachAttachmentTriesAnew) {
   const std::string registrar = Variable(L"TAVORO_SIP_REGISTRAR");
   if (registrar.empty())
     GTEST_SKIP() << "no registrar (TAVORO_SIP_REGISTRAR)";
   client_.reset();  // one stack to a process
-  SipAccount account = Account(5070);
-  account.registrar = registrar;
-  account.user = "gw";
-  account.password = "wrong-password";
-  try {
-    Client(account)->Attach(5, true);
-    ADD_FAILURE() << "attached with a wrong password";
-  } catch (const ClientError& error) {
-    EXPECT_EQ(error.code(), skype_result::kConnectionRefused) << error.description();
+  auto attach = [&](const std::string& user, const std::string& password) {
+    SipAccount account = Account(5070);
+    account.address = user + "@127.0.0.1";
+    account.registrar = registrar;
+    account.user = user;
+    account.password = password;
+    return Client(account);
+  };
+  auto refusal = [](CallClient& client) {
+    try {
+      client.Attach(5, true);
+    } catch (const ClientError& error) {
+      return error.code();
+    }
+    return 0;
+  };
+  EXPECT_EQ(refusal(*attach("gw", "wrong-password")), skype_result::kConnectionRefused);
+  EXPECT_EQ(refusal(*attach("odd", "a;b>c d'e")), 0);
+  // Refused, then taken: only a second registration can be.
+  auto again = attach("again", "right-password");
+  EXPECT_EQ(refusal(*again), skype_result::kConnectionRefused);
+  EXPECT_EQ(refusal(*again), 0);
+  again.reset();
+  EXPECT_EQ(refusal(*attach("gw\"", "right-password")), skype_result::kNotAttached);
+}
+
+TEST_F(SipClientTest, ARegistrationCheckRunsOnTheClientsStackOrOneOfItsOwn) {
+  const std::string registrar = Variable(L"TAVORO_SIP_REGISTRAR");
+  if (registrar.empty())
+    GTEST_SKIP() << "no registrar (TAVORO_SIP_REGISTRAR)";
+  using settings::RegistrationOutcome;
+  struct Case {
+    const char* registrar;
+    const char* password;
+    RegistrationOutcome outcome;
+    int status;
+  };
+  // Nothing listens on 5099.
+  const Case cases[] = {{registrar.c_str(), "right-password", RegistrationOutcome::Registered, 200},
+                        {registrar.c_str(), "wrong", RegistrationOutcome::Refused, 403},
+                        {"127.0.0.1:5099", "right-password", RegistrationOutcome::NoAnswer, 0}};
+  for (const bool client_runs : {true, false}) {
+    if (!client_runs)
+      client_.reset();
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.registrar) + (client_runs ? " beside the client" : " alone"));
+      settings::SipSettings sip;
+      sip.address = "gw@127.0.0.1";
+      sip.registrar = c.registrar;
+      sip.interface_address = "127.0.0.1";
+      const auto result = CheckRegistration(sip, c.password, std::chrono::seconds(2));
+      EXPECT_EQ(result.outcome, c.outcome) << result.detail;
+      EXPECT_EQ(result.sip_status, c.status) << result.detail;
+    }
   }
-  account.password = "right-password";
-  const auto client = Client(account);
-  client->Attach(5, true);
+  // Neither way left a stack behind: the client's port opens again.
+  client_ = Client(Account(5070));
+  EXPECT_NO_THROW(client_->Attach(5, true));
+}
+
+// Against SIPp answering calls at TAVORO_SIP_CALLEE (sim/sip/callee.xml) by the number called.
+TEST_F(SipClientTest, CallsPlacedEndAsTheCalleeAnswersAndItsKeysByInfoArriveInOrder) {
+  const std::string callee = Variable(L"TAVORO_SIP_CALLEE");
+  if (callee.empty())
+    GTEST_SKIP() << "no callee (TAVORO_SIP_CALLEE)";
+  client_.reset();
+  SipAccount account = Account(5070);
+  account.address = "gw@" + callee;  // a bare number is called at this domain
+  client_ = Client(account);
+  client_->Attach(5, true);
+  using Seen = std::vector<std::string>;
+  const std::pair<std::string, Seen> cases[] = {
+      {"0312345678",
+       {"call 4 3 0312345678@127.0.0.1", "call 5 3 0312345678@127.0.0.1", "dtmf 1", "dtmf #",
+        "dtmf 0", "call 7 3 0312345678@127.0.0.1"}},
+      {"declined@" + callee, {"call 9 3 declined@127.0.0.1"}},
+      {"away@" + callee, {"call 3 3 away@127.0.0.1"}}};
   ASSERT_TRUE(PumpUntilSeen(1));
-  EXPECT_EQ(recorder_.seen, std::vector<std::string>{"attachment 0"});
+  for (const auto& [target, expected] : cases) {
+    SCOPED_TRACE(target);
+    recorder_.seen.clear();
+    client_->PlaceCall(target, "", "", "");
+    ASSERT_TRUE(PumpUntilSeen(expected.size()));
+    EXPECT_EQ(recorder_.seen, expected);
+  }
+}
+
+TEST_F(SipClientTest, TheMeterListensWhereTheCallsSpeechIsCaptured) {
+  win32::Win32WaveIn wave_in;
+  WaveInCaps first;
+  if (wave_in.DeviceCount() == 0 || wave_in.DeviceCaps(0, first) != 0)
+    GTEST_SKIP() << "no capture device";
+  EXPECT_EQ(client_->SettingsAudioIn(), first.product_name);
+  SipAccount account = Account(5071);
+  account.capture_device = "Some Microphone";
+  EXPECT_EQ(CreateSipClient(loop_, account)->SettingsAudioIn(), "Some Microphone");
 }
 
 }  // namespace
