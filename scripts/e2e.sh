@@ -60,6 +60,11 @@ check() {
 
 all_started="${EPOCHREALTIME}"
 wine_env_up
+# The SIP calls need the remote SIP user and the registrar; they bind fixed ports, so only when
+# those checks run, and unless the caller points them at a peer of its own. Ended with the rest.
+if [[ -z "${only}" || "${only}" == sip_calls_e2e ]] && [[ -z "${TAVORO_SIP_PEER_CONSOLE:-}" ]]; then
+  wine_sip_peer_ready
+fi
 
 failures=0 runs=0
 for build in "${builds[@]}"; do

@@ -12,7 +12,7 @@
 #                             and whose monitor Wine captures from (see below)
 #   wine_sip_peer_ready       starts Debian's native baresip on 127.0.0.1 as a SIP peer for the
 #                             SIP client's tests: SIP on 5080, its console on UDP 5555
-#                             (TAVORO_SIP_PEER_CONSOLE), and SIPp as a registrar with digest
+#                             (TAVORO_SIP_PEER_CONSOLE), its log (TAVORO_SIP_PEER_LOG), and SIPp as a registrar with digest
 #                             authentication on 5090 (TAVORO_SIP_REGISTRAR); each only where
 #                             it is installed
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
@@ -341,6 +341,9 @@ CONF
     waited=$((waited + 1))
   done
   export TAVORO_SIP_PEER_CONSOLE=127.0.0.1:5555
+  # What happened to it, for checks that read it back through Wine's Z: drive.
+  TAVORO_SIP_PEER_LOG="$(wine_windows_path "${dir}/baresip.log")"
+  export TAVORO_SIP_PEER_LOG
   # A registrar with digest authentication: SIPp playing sim/sip/registrar.xml.
   if command -v sipp >/dev/null; then
     (cd "${dir}" && exec sipp -sf "${_wine_env_repo}/sim/sip/registrar.xml" -i 127.0.0.1 \
