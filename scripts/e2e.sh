@@ -19,7 +19,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "${here}/wine-env.sh"
 timeout_s=600
 only=""
-checkers=(ondawn_e2e tavoro_e2e calls_e2e)
+checkers=(ondawn_e2e tavoro_e2e calls_e2e sip_calls_e2e)
 
 usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit "${1:-2}"; }
 while (($#)); do

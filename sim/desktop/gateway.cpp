@@ -140,6 +140,13 @@ bool Gateway::WaitForText(int control, std::string_view text, milliseconds limit
   return WaitUntil([&] { return Text(control) == text; }, limit);
 }
 
+std::string Gateway::WaitCaption() const {
+  const HWND wait = tavoro_ ? WaitForWindow(tavoro_->id(), FormClass(L"frmWait").c_str(),
+                                            std::nullopt, milliseconds(0))
+                            : nullptr;
+  return wait == nullptr ? std::string() : TextOf(Control(wait, frmWait::Label1));
+}
+
 int Gateway::MeterLevel() const {
   return static_cast<int>(::SendMessageW(Control(main_, frmMain::ProgressBar1), PBM_GETPOS, 0, 0));
 }

@@ -81,6 +81,8 @@ class Gateway {
   // The text of a control of the main window (ids from tavoro_windows.h).
   std::string Text(int control) const;
   bool WaitForText(int control, std::string_view text, milliseconds limit) const;
+  // What the wait window says while start-up waits, or empty when none shows.
+  std::string WaitCaption() const;
   // The level the main window's meter bar shows.
   int MeterLevel() const;
   // Waits until the journal holds at least `count` lines of `operation`.
