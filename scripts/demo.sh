@@ -11,10 +11,23 @@
 # person can follow, prints a timeline of what Skype, Tavoro and X-Lite each saw, writes
 # screenshots of the two windows at the key moments, and ends with a verdict line.
 #
-# Usage: scripts/demo.sh [--xvfb] [--out DIR] [--build DIR] [--pace MS]
+# With --sip the remote side is a SIP account instead, and its far end a real SIP program on
+# 127.0.0.1 (scripts/wine-env.sh, wine_sip_peer_ready): Debian's baresip as peer@127.0.0.1 and
+# SIPp as a registrar with digest authentication. Tavoro registers gw@127.0.0.1 there, then
+#   (a) the peer calls gw, is answered, keys the PIN 2468 and "#", then 0312345678#, X-Lite
+#       dials it; the peer hangs up and X-Lite is hung up;
+#   (b) the home line rings, Tavoro calls the peer, who answers; Tavoro takes the call on
+#       X-Lite; when the peer hangs up, X-Lite is hung up.
+# The main window as it looks in SIP mode also goes to build/screenshots/sip-main-window.png.
+# It uses fixed ports of 127.0.0.1 (the peer 5080 and 5081, its console 5555, the registrar
+# 5090, Tavoro 5070), which nothing else may hold meanwhile. Both peers stop at the end.
+#
+# Usage: scripts/demo.sh [--sip] [--xvfb] [--out DIR] [--build DIR] [--pace MS]
+#   --sip         a SIP account as the remote side (default: the Skype stand-in)
 #   --xvfb        play on a private Xvfb even when $DISPLAY is set (by default the windows
 #                 show on $DISPLAY, so you can watch)
-#   --out DIR     screenshots (PNG), timeline.txt and the program's folder (default build/demo)
+#   --out DIR     screenshots (PNG), timeline.txt and the program's folder (default build/demo,
+#                 or build/demo-sip with --sip)
 #   --build DIR   the Windows build folder (default build/win32, or build/win64 on a machine
 #                 that cannot run 32-bit programs)
 #   --pace MS     the pause between steps (default 1500)
@@ -24,14 +37,16 @@ set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 repo="$(cd "${here}/.." && pwd)"
-out="${repo}/build/demo"
+out=""
 build=""
 pace=1500
 use_xvfb=0
+use_sip=0
 
 usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit "${1:-2}"; }
 while (($#)); do
   case "$1" in
+    --sip) use_sip=1; shift ;;
     --xvfb) use_xvfb=1; shift ;;
     --out) out="${2:?}"; shift 2 ;;
     --build) build="${2:?}"; shift 2 ;;
@@ -43,6 +58,10 @@ done
 if [[ ! "${pace}" =~ ^[0-9]+$ ]] || ((pace == 0)); then
   echo "demo: --pace takes milliseconds" >&2
   exit 2
+fi
+if [[ -z "${out}" ]]; then
+  out="${repo}/build/demo"
+  ((use_sip)) && out="${repo}/build/demo-sip"
 fi
 
 started="${EPOCHREALTIME}"
@@ -60,8 +79,10 @@ if [[ -z "${build}" ]]; then
   # the same sources plays instead.
   wine_runs_32bit || preset=win64
   build="${repo}/build/${preset}"
-elif [[ "$(basename "${build}")" == win64 ]]; then
-  preset=win64
+else
+  # The player runs from Wine's run folder, so the build is named from the root.
+  build="$(realpath -m "${build}")"
+  [[ "$(basename "${build}")" == win64 ]] && preset=win64
 fi
 echo "== demo: building the ${preset} programs in ${build}"
 phase="${EPOCHREALTIME}"
@@ -89,6 +110,16 @@ fi
 # screen holds the whole play.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d TavoroDemo /f >/dev/null
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v TavoroDemo /d 1024x768 /f >/dev/null
+driver_args=(--pace "${pace}")
+if ((use_sip)); then
+  wine_sip_peer_ready
+  if [[ -z "${TAVORO_SIP_PEER_CONSOLE:-}" || -z "${TAVORO_SIP_PROXY:-}" ]]; then
+    echo "demo: FAILED: the SIP peer (baresip) or the registrar (SIPp) did not start; are" \
+      "ports 5080, 5555 or 5090 taken by another program?" >&2
+    exit 1
+  fi
+  driver_args+=(--sip)
+fi
 echo "demo: Wine ready on display ${DISPLAY} in $(since "${phase}") s"
 
 rm -rf "${out}"
@@ -103,13 +134,19 @@ rc=0
   TAVORO_E2E_BIN="$(wine_windows_path "${build}/src/main")" \
     TAVORO_E2E_SIM="$(wine_windows_path "${build}/sim")" \
     timeout -k 10 300 wine "${build}/tools/demo_driver.exe" "$(wine_windows_path "${out}")" \
-    --pace "${pace}") </dev/null | tr -d '\r' | grep -Ev '^(idle|ringing|in call)$' |
+    "${driver_args[@]}") </dev/null | tr -d '\r' | grep -Ev '^(idle|ringing|in call)$' |
   tee "${out}/demo.log" || rc=$?
 echo "demo: played in $(since "${phase}") s"
 
 for shot in "${out}"/*.bmp; do
   [[ -e "${shot}" ]] || continue
   convert "${shot}" "${shot%.bmp}.png" && rm "${shot}"
+done
+for shot in "${out}"/*-sip-main-window.png; do
+  [[ -e "${shot}" ]] || continue
+  mkdir -p "${repo}/build/screenshots"
+  cp "${shot}" "${repo}/build/screenshots/sip-main-window.png"
+  echo "demo: the main window in SIP mode: build/screenshots/sip-main-window.png"
 done
 echo
 echo "demo: screenshots and timeline in ${out}:"

@@ -12,10 +12,12 @@
 #                             and whose monitor Wine captures from (see below)
 #   wine_sip_peer_ready       starts Debian's native baresip on 127.0.0.1 as a SIP peer for the
 #                             SIP client's tests: SIP on 5080, its console on UDP 5555
-#                             (TAVORO_SIP_PEER_CONSOLE), and SIPp as a registrar with digest
-#                             authentication on 5090 (TAVORO_SIP_REGISTRAR) and as someone
-#                             the gateway calls on 5094 (TAVORO_SIP_CALLEE); each only where
-#                             it is installed
+#                             (TAVORO_SIP_PEER_CONSOLE), its log (TAVORO_SIP_PEER_LOG), and SIPp
+#                             as a registrar with digest authentication on 5090
+#                             (TAVORO_SIP_REGISTRAR) and as someone the gateway calls on 5094
+#                             (TAVORO_SIP_CALLEE); each only where it is installed; with SIPp,
+#                             a stateless proxy on 5095 in front of it (sim/sip/proxy.py,
+#                             TAVORO_SIP_PROXY) for an account that also places calls
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
 #   wine_clear_windows_version NAME.exe
 #   wine_env_cleanup          ends what this run started and removes its folder
@@ -78,6 +80,7 @@ wine_env_init() {
   WINE_ENV_PEER_PID=""
   WINE_ENV_REGISTRAR_PID=""
   WINE_ENV_CALLEE_PID=""
+  WINE_ENV_PROXY_PID=""
   WINE_ENV_PREFIX_MADE=0
 
   # Wine writes into $HOME (a missing WINEPREFIX means a 1.3 GB ~/.wine, and desktop shortcuts
@@ -343,6 +346,9 @@ CONF
     waited=$((waited + 1))
   done
   export TAVORO_SIP_PEER_CONSOLE=127.0.0.1:5555
+  # What happened to it, for checks that read it back through Wine's Z: drive.
+  TAVORO_SIP_PEER_LOG="$(wine_windows_path "${dir}/baresip.log")"
+  export TAVORO_SIP_PEER_LOG
   # A registrar with digest authentication: SIPp playing sim/sip/registrar.xml.
   if command -v sipp >/dev/null; then
     (cd "${dir}" && exec sipp -sf "${_wine_env_repo}/sim/sip/registrar.xml" -i 127.0.0.1 \
@@ -355,6 +361,12 @@ CONF
       -p 5094 -mp 6094 -nostdin >"${dir}/callee.log" 2>&1 </dev/null) &
     WINE_ENV_CALLEE_PID=$!
     export TAVORO_SIP_CALLEE=127.0.0.1:5094
+    # An account sends its calls through its registrar too, which SIPp cannot pass on: the
+    # proxy does, and hands it the registrations.
+    python3 "${_wine_env_repo}/sim/sip/proxy.py" 5095 127.0.0.1:5090 >"${dir}/proxy.log" 2>&1 \
+      </dev/null &
+    WINE_ENV_PROXY_PID=$!
+    export TAVORO_SIP_PROXY=127.0.0.1:5095
   else
     wine_env_log "no sipp: the registrar tests skip"
   fi
@@ -379,14 +391,15 @@ wine_env_cleanup() {
   fi
   # After Wine, whose sound driver is a client of the server.
   local pid
-  for pid in "${WINE_ENV_CALLEE_PID}" "${WINE_ENV_REGISTRAR_PID}" "${WINE_ENV_PEER_PID}" \
+  for pid in "${WINE_ENV_PROXY_PID}" "${WINE_ENV_CALLEE_PID}" "${WINE_ENV_REGISTRAR_PID}" \
+    "${WINE_ENV_PEER_PID}" \
     "${WINE_ENV_PACAT_PID}" "${WINE_ENV_PULSE_PID}"; do
     [[ -n "${pid}" ]] || continue
     kill "${pid}" 2>/dev/null || true
     wait "${pid}" 2>/dev/null || true
   done
   WINE_ENV_CALLEE_PID="" WINE_ENV_REGISTRAR_PID="" WINE_ENV_PEER_PID=""
-  WINE_ENV_PACAT_PID="" WINE_ENV_PULSE_PID=""
+  WINE_ENV_PACAT_PID="" WINE_ENV_PULSE_PID="" WINE_ENV_PROXY_PID=""
   if [[ -n "${WINE_ENV_XVFB_PID}" ]]; then
     kill "${WINE_ENV_XVFB_PID}" 2>/dev/null || true
     wait "${WINE_ENV_XVFB_PID}" 2>/dev/null || true

@@ -1,9 +1,10 @@
 // The demo's player (scripts/demo.sh runs it under Wine): starts X-Lite and Tavoro.exe with the
-// Skype library stand-in, plays both directions of a call with pauses a person can follow,
-// takes screenshots of the two windows at the key moments, and ends with a timeline that lays
-// what Skype, Tavoro and X-Lite each saw side by side, and a verdict.
+// Skype library stand-in, or with a SIP account whose far end is a real SIP program, plays both
+// directions of a call with pauses a person can follow, takes screenshots of the two windows at
+// the key moments, and ends with a timeline that lays what the remote side, Tavoro and X-Lite
+// each saw side by side, and a verdict.
 //
-//   demo_driver.exe OUTDIR [--pace MS]
+//   demo_driver.exe OUTDIR [--pace MS] [--sip]
 //
 // OUTDIR (a Windows path) receives program\ (Tavoro.exe, its setting.ini and the stand-ins'
 // journals), NN-name.bmp screenshots and timeline.txt. Progress goes to the standard output
@@ -12,10 +13,12 @@
 // The timeline's Skype lines come from the library stand-in's journal and its X-Lite lines
 // from the softphone's log, both stamped when they happened. Tavoro's lines are its status
 // texts read from outside, as any other program would read them, so a change shows when
-// Tavoro next takes messages: up to one of its 100 ms pauses after it was made.
+// Tavoro next takes messages: up to one of its 100 ms pauses after it was made. The SIP peer's
+// log has no times: its lines are stamped when the player sees them, within a few milliseconds.
 //
 // Environment: as for the end-to-end checkers (TAVORO_E2E_BIN, TAVORO_E2E_SIM,
-// TAVORO_SOUND_MONITOR).
+// TAVORO_SOUND_MONITOR); with --sip also TAVORO_SIP_PEER_CONSOLE, TAVORO_SIP_PEER_LOG and
+// TAVORO_SIP_PROXY, as scripts/demo.sh --sip sets them.
 
 #include <windows.h>
 
@@ -24,11 +27,13 @@
 #include <cwchar>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "desktop/gateway.h"
+#include "desktop/sip_peer.h"
 #include "desktop/tavoro_windows.h"
 #include "win32/wide_text.h"
 
@@ -39,6 +44,10 @@ using platform::win32::Narrow;
 
 constexpr milliseconds kAct{10000};
 constexpr milliseconds kHearing{20000};
+
+// The SIP set-up: the gateway's account and where the peer reaches it, the PIN its callers key.
+const std::string kSipGateway = "gw@127.0.0.1:5070";
+const std::string kSipPin = "2468";
 
 struct Entry {
   std::uint64_t ms;
@@ -82,8 +91,13 @@ std::optional<std::string> Describe(const SkypeLibrary::Line& line) {
 
 class Demo {
  public:
-  Demo(Gateway& gateway, milliseconds pace, fs::path out)
-      : gateway_(gateway), pace_(pace), out_(std::move(out)), start_(UnixMilliseconds()) {}
+  // With `peer`, the remote side is a SIP account and the peer its far end.
+  Demo(Gateway& gateway, const SipPeer* peer, milliseconds pace, fs::path out)
+      : gateway_(gateway),
+        peer_(peer),
+        pace_(pace),
+        out_(std::move(out)),
+        start_(UnixMilliseconds()) {}
 
   // A step of the play, shown at once.
   void Say(const std::string& text) {
@@ -125,7 +139,8 @@ class Demo {
   }
 
   void Arrange();
-  void Shot(const std::string& name);
+  // Both windows, or with `main_only` Tavoro's main window alone.
+  void Shot(const std::string& name, bool main_only = false);
   // The whole story in time order, printed and written to timeline.txt.
   void Timeline();
 
@@ -133,27 +148,46 @@ class Demo {
   void Add(const std::string& who, const std::string& what) {
     entries_.push_back({UnixMilliseconds(), who, what});
   }
-  // Tavoro's side: its status texts as they change.
+  // Tavoro's side: its status texts as they change, under the captions it shows beside them;
+  // and with SIP, what the peer's log tells as it comes.
   void Watch() {
-    static const std::pair<int, const char*> kShown[] = {{frmMain::Text4, "Skypeの状態"},
-                                                         {frmMain::Text7, "Skype呼び出し元"},
-                                                         {frmMain::Text3, "プッシュトーン検出"},
-                                                         {frmMain::Text8, "X-Liteの状態"}};
-    for (const auto& [control, label] : kShown) {
+    struct Shown {
+      int control;
+      int caption;  // 0: the caption never changes
+      const char* label;
+    };
+    static const Shown kShown[] = {{frmMain::Text4, frmMain::Label3, ""},
+                                   {frmMain::Text7, frmMain::Label11, ""},
+                                   {frmMain::Text3, 0, "プッシュトーン検出"},
+                                   {frmMain::Text8, 0, "X-Liteの状態"}};
+    for (const auto& [control, caption, label] : kShown) {
       std::string text = gateway_.Text(control);
       if (text != shown_[control]) {
-        Add("Tavoro", std::string(label) + ": " + text);
+        Add("Tavoro", (caption != 0 ? gateway_.Text(caption) : label) + ": " + text);
         shown_[control] = std::move(text);
       }
+    }
+    if (peer_ == nullptr)
+      return;
+    static const std::pair<SipPeer::Event, const char*> kTold[] = {
+        {SipPeer::Event::Incoming, "a call rings (INVITE in)"},
+        {SipPeer::Event::Established, "the call is established"},
+        {SipPeer::Event::EndedByFar, "the far end ended the call"}};
+    for (const auto& [event, words] : kTold) {
+      const std::size_t count = peer_->Count(event);
+      for (std::size_t& told = told_[event]; told < count; ++told)
+        Add("peer", words);
     }
   }
 
   Gateway& gateway_;
+  const SipPeer* peer_;
   milliseconds pace_;
   fs::path out_;
   std::uint64_t start_;
   std::vector<Entry> entries_;
   std::map<int, std::string> shown_;
+  std::map<SipPeer::Event, std::size_t> told_;
   int shots_ = 0;
 };
 
@@ -165,12 +199,12 @@ void Demo::Arrange() {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// The part of the screen that holds both windows, as a 24-bit BMP.
-void Demo::Shot(const std::string& name) {
+// The part of the screen that holds the windows, as a 24-bit BMP.
+void Demo::Shot(const std::string& name, bool main_only) {
   RECT phone{}, main{}, area{};
   ::GetWindowRect(gateway_.xlite().window(), &phone);
   ::GetWindowRect(gateway_.main_window(), &main);
-  ::UnionRect(&area, &phone, &main);
+  ::UnionRect(&area, main_only ? &main : &phone, &main);
   ::InflateRect(&area, 12, 12);
   const RECT screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   ::IntersectRect(&area, &area, &screen);
@@ -216,7 +250,8 @@ void Demo::Shot(const std::string& name) {
 
 void Demo::Timeline() {
   std::vector<Entry> all = entries_;
-  for (const auto& line : gateway_.skype().Journal()) {
+  for (const auto& line :
+       peer_ != nullptr ? std::vector<SkypeLibrary::Line>() : gateway_.skype().Journal()) {
     if (const auto what = Describe(line))
       all.push_back({JournalToUnixMilliseconds(line.ms), "Skype", *what});
   }
@@ -309,31 +344,133 @@ std::string HomeLineToSkype(Demo& demo, Gateway& gateway) {
   return "";
 }
 
-int Run(const fs::path& out, milliseconds pace) {
+// The peer keys `codes` as a person would, while the play goes on watching.
+bool Key(Demo& demo, const SipPeer& peer, const std::string& codes) {
+  for (const char code : codes) {
+    if (!peer.Command(std::string(1, code)))
+      return false;
+    demo.Pause(milliseconds(350));
+  }
+  return true;
+}
+
+// A SIP caller to the home line: the peer calls the gateway's account, keys the PIN, then a
+// number that X-Lite dials.
+std::string SipToHomeLine(Demo& demo, const SipPeer& peer) {
+  demo.Say("(a) SIP -> home line: peer@127.0.0.1 calls the gateway's account " + kSipGateway);
+  if (!peer.Dial(kSipGateway))
+    return "the SIP peer took no command";
+  if (!demo.Wait([&] { return peer.Count(SipPeer::Event::Established) >= 1; }, kAct))
+    return "Tavoro did not answer the peer";
+  demo.Say("Tavoro readied X-Lite and answered; the peer keys the PIN " + kSipPin + " and #");
+  demo.Shot("peer-answered");
+  demo.Shot("sip-main-window", true);
+  // The peer sends keypad codes only while its sound flows.
+  if (!demo.Wait([&] { return peer.Count(SipPeer::Event::Sounding) >= 1; }, kAct))
+    return "the peer's sound did not flow";
+  if (!Key(demo, peer, kSipPin + "#"))
+    return "the SIP peer took no keypad code";
+  demo.Say("the PIN is taken; the peer keys 0312345678#");
+  if (!Key(demo, peer, "0312345678#"))
+    return "the SIP peer took no keypad code";
+  if (!demo.Wait([&] { return demo.XLiteSaid("dialled 0312345678") == 1; }, kAct))
+    return "X-Lite did not dial 0312345678 (keys it ignored: " + demo.XLiteIgnored() + ")";
+  demo.Say("X-Lite dialled 0312345678: the peer talks on the home line");
+  demo.Shot("number-dialled");
+  demo.Pause();
+  demo.Say("the peer hangs up");
+  if (!peer.HangUp())
+    return "the SIP peer took no command";
+  if (!demo.Wait([&] { return demo.XLiteSaid("hung up") == 1; }, kAct))
+    return "X-Lite was not hung up after the peer's call";
+  demo.Say("Tavoro hung X-Lite up and listens to the home line again");
+  demo.Shot("peer-hung-up");
+  return "";
+}
+
+// The home line to SIP: X-Lite's ring is heard and forwarded to the peer, who answers.
+std::string HomeLineToSip(Demo& demo, Gateway& gateway, const SipPeer& peer) {
+  // Detection comes back 3 s after a call, then warms up for about a second.
+  demo.Pause(milliseconds(4500));
+  demo.Say("(b) home line -> SIP: the home line rings, X-Lite rings");
+  if (!gateway.xlite().Ring())
+    return "X-Lite would not ring";
+  if (!demo.Wait([&] { return peer.Count(SipPeer::Event::Incoming) >= 1; }, kHearing))
+    return "Tavoro did not call the peer";
+  demo.Say("Tavoro heard the ring and calls peer@127.0.0.1: the peer rings");
+  demo.Shot("forwarding");
+  demo.Pause();
+  demo.Say("the peer answers");
+  if (!peer.Accept())
+    return "the SIP peer took no command";
+  if (!demo.Wait([&] { return demo.XLiteSaid("answered") == 1; }, kAct))
+    return "X-Lite did not take the home-line call";
+  demo.Say("Tavoro took the call on X-Lite: the caller and the peer are joined");
+  demo.Shot("bridged");
+  demo.Pause();
+  demo.Pause();
+  demo.Say("the peer hangs up");
+  if (!peer.HangUp())
+    return "the SIP peer took no command";
+  if (!demo.Wait([&] { return demo.XLiteSaid("hung up") == 2; }, kAct))
+    return "X-Lite was not hung up after the forwarded call";
+  demo.Say("Tavoro hung X-Lite up");
+  demo.Shot("home-call-ended");
+  demo.Pause();
+  return "";
+}
+
+int Run(const fs::path& out, milliseconds pace, bool sip) {
   std::error_code ignored;
   fs::create_directories(out, ignored);
-  Gateway gateway(out / L"program", kCallSettings, "client running; attach success");
-  if (!gateway.ready() || !gateway.Start(milliseconds(20000))) {
-    std::printf("demo: FAILED: %s\n", gateway.problem().c_str());
+  // Made before the gateway starts, so everything its log gets from then on counts.
+  std::optional<SipPeer> peer;
+  if (sip)
+    peer.emplace();
+  // The account's registrar is the proxy in front of the registrar, through which the
+  // forwarded call also goes.
+  const std::string registrar = Narrow(Environment(L"TAVORO_SIP_PROXY"));
+  if (sip && (!peer->available() || registrar.empty())) {
+    std::printf(
+        "demo: FAILED: no SIP peer or registrar (TAVORO_SIP_PEER_CONSOLE, "
+        "TAVORO_SIP_PEER_LOG, TAVORO_SIP_PROXY)\n");
     return 1;
   }
-  Demo demo(gateway, pace, out);
+  std::optional<Gateway> gateway;
+  if (sip)
+    gateway.emplace(out / L"program", SipAccountSetup{registrar, "right-password", kSipPin});
+  else
+    gateway.emplace(out / L"program", kCallSettings, "client running; attach success");
+  if (!gateway->ready() || !gateway->Start(milliseconds(30000))) {
+    std::printf("demo: FAILED: %s\n", gateway->problem().c_str());
+    return 1;
+  }
+  Demo demo(*gateway, sip ? &*peer : nullptr, pace, out);
   demo.Arrange();
-  demo.Say("X-Lite and Tavoro run; Tavoro is attached to Skype and waits");
+  if (sip)
+    demo.Say("X-Lite and Tavoro run; Tavoro registered gw through the proxy " + registrar +
+             " at the registrar " + Narrow(Environment(L"TAVORO_SIP_REGISTRAR")) +
+             " with digest authentication, and waits");
+  else
+    demo.Say("X-Lite and Tavoro run; Tavoro is attached to Skype and waits");
   demo.Shot("started");
   demo.Pause();
 
   std::vector<std::string> failures;
-  if (std::string failed = SkypeToHomeLine(demo); !failed.empty())
-    failures.push_back("(a) " + failed);
-  if (std::string failed = HomeLineToSkype(demo, gateway); !failed.empty())
-    failures.push_back("(b) " + failed);
-  if (const auto trouble = gateway.Trouble())
+  const std::string first = sip ? SipToHomeLine(demo, *peer) : SkypeToHomeLine(demo);
+  if (!first.empty())
+    failures.push_back("(a) " + first);
+  const std::string second =
+      sip ? HomeLineToSip(demo, *gateway, *peer) : HomeLineToSkype(demo, *gateway);
+  if (!second.empty())
+    failures.push_back("(b) " + second);
+  if (const auto trouble = gateway->Trouble())
     failures.push_back("Tavoro: " + *trouble);
   demo.Timeline();
 
   if (failures.empty()) {
-    std::printf("\ndemo: both directions worked\n");
+    std::printf(sip ? "\ndemo: both directions worked over SIP\n"
+                    : "\ndemo: both directions worked\n");
     return 0;
   }
   for (const std::string& failure : failures)
@@ -348,11 +485,21 @@ int Run(const fs::path& out, milliseconds pace) {
 int wmain(int argc, wchar_t** argv) {
   using namespace std::chrono;
   milliseconds pace(1500);
-  if (argc == 4 && std::wstring(argv[2]) == L"--pace" && std::wcstol(argv[3], nullptr, 10) > 0)
-    pace = milliseconds(std::wcstol(argv[3], nullptr, 10));
-  else if (argc != 2) {
-    std::fprintf(stderr, "usage: demo_driver OUTDIR [--pace MS]\n");
+  bool sip = false;
+  bool understood = argc >= 2;
+  for (int i = 2; understood && i < argc; ++i) {
+    const std::wstring option = argv[i];
+    if (option == L"--sip") {
+      sip = true;
+    } else if (option == L"--pace" && i + 1 < argc && std::wcstol(argv[i + 1], nullptr, 10) > 0) {
+      pace = milliseconds(std::wcstol(argv[++i], nullptr, 10));
+    } else {
+      understood = false;
+    }
+  }
+  if (!understood) {
+    std::fprintf(stderr, "usage: demo_driver OUTDIR [--pace MS] [--sip]\n");
     return 2;
   }
-  return tavoro::e2e::Run(argv[1], pace);
+  return tavoro::e2e::Run(argv[1], pace, sip);
 }

@@ -5,6 +5,8 @@
 #include <fstream>
 
 #include "desktop/tavoro_windows.h"
+#include "settings/pin_setting.h"
+#include "settings/sip_settings.h"
 #include "win32/wide_text.h"
 
 namespace tavoro::e2e {
@@ -44,17 +46,38 @@ std::string WithAudioIn(const std::string& setup) {
   return setup + (setup.empty() ? "" : "; ") + "audioin " + Narrow(monitor);
 }
 
+std::string SipSettings(const SipAccountSetup& sip) {
+  return "[Skype]\r\nCallTo=peer@127.0.0.1:5080\r\nAcceptFrom-1=" + sip.accepted +
+         "\r\n[Startup]\r\nWithWindows=0\r\n[SIP]\r\nService=SIP\r\nAddress=gw@127.0.0.1\r\n"
+         "Registrar=" +
+         sip.registrar + "\r\nUser=gw\r\nPort=5070\r\nInterface=127.0.0.1\r\nCaptureDevice=" +
+         Narrow(Environment(L"TAVORO_SOUND_MONITOR")) + "\r\n";
+}
+
 }  // namespace
 
 Gateway::Gateway(const fs::path& folder, const std::string& settings,
                  const std::string& skype_setup)
     : folder_(PrepareFolder(folder, settings, problem_)),
-      skype_(WithAudioIn(skype_setup), folder_ / L"skype.log"),
+      skype_(std::in_place, WithAudioIn(skype_setup), folder_ / L"skype.log"),
       xlite_(folder_ / L"xlite.log") {
   if (!problem_.empty())
     return;
-  if (!skype_.registered())
+  if (!skype_->registered())
     problem_ = "the Skype library stand-in could not be registered";
+  else if (!xlite_.running())
+    problem_ = "the X-Lite stand-in did not start";
+}
+
+Gateway::Gateway(const fs::path& folder, const SipAccountSetup& sip)
+    : folder_(PrepareFolder(folder, SipSettings(sip), problem_)),
+      xlite_(folder_ / L"xlite.log"),
+      credentials_(std::in_place) {
+  if (!problem_.empty())
+    return;
+  if (settings::SaveSipPassword(*credentials_, sip.password) != platform::kSuccess ||
+      settings::SavePin(*credentials_, sip.pin) != platform::kSuccess)
+    problem_ = "the SIP password or the PIN could not be kept";
   else if (!xlite_.running())
     problem_ = "the X-Lite stand-in did not start";
 }
@@ -62,9 +85,13 @@ Gateway::Gateway(const fs::path& folder, const std::string& settings,
 Gateway::~Gateway() {
   // The program first: it holds the library and types into the softphone.
   tavoro_.reset();
+  if (credentials_) {
+    settings::SaveSipPassword(*credentials_, "");
+    settings::SavePin(*credentials_, "");
+  }
 }
 
-bool Gateway::Start(milliseconds limit) {
+bool Gateway::Launch(milliseconds limit) {
   if (!ready())
     return false;
   tavoro_.emplace(folder_ / L"Tavoro.exe");
@@ -72,8 +99,14 @@ bool Gateway::Start(milliseconds limit) {
     problem_ = "Tavoro.exe did not start";
     return false;
   }
-  const auto give_up = Clock::now() + limit;
   main_ = WaitForWindow(tavoro_->id(), FormClass(L"frmMain").c_str(), std::nullopt, limit);
+  return main_ != nullptr;
+}
+
+bool Gateway::Start(milliseconds limit) {
+  const auto give_up = Clock::now() + limit;
+  if (!Launch(limit) && !problem_.empty())
+    return false;
   // Settled either way: up and waiting, or stopped by a message or an end.
   auto settled = [&] {
     return Text(frmMain::Text8) == "待機中" || tavoro_->Ended() ||
@@ -88,7 +121,7 @@ bool Gateway::Start(milliseconds limit) {
         "start-up did not end: " + trouble.value_or("Text8 reads \"" + Text(frmMain::Text8) + "\"");
     return false;
   }
-  if (skype_.Journal("attach").empty()) {
+  if (skype_ && skype_->Journal("attach").empty()) {
     problem_ = "start-up ended without attaching to the Skype client";
     return false;
   }
@@ -107,13 +140,20 @@ bool Gateway::WaitForText(int control, std::string_view text, milliseconds limit
   return WaitUntil([&] { return Text(control) == text; }, limit);
 }
 
+std::string Gateway::WaitCaption() const {
+  const HWND wait = tavoro_ ? WaitForWindow(tavoro_->id(), FormClass(L"frmWait").c_str(),
+                                            std::nullopt, milliseconds(0))
+                            : nullptr;
+  return wait == nullptr ? std::string() : TextOf(Control(wait, frmWait::Label1));
+}
+
 int Gateway::MeterLevel() const {
   return static_cast<int>(::SendMessageW(Control(main_, frmMain::ProgressBar1), PBM_GETPOS, 0, 0));
 }
 
 bool Gateway::WaitForJournal(std::string_view operation, std::size_t count,
                              milliseconds limit) const {
-  return WaitUntil([&] { return skype_.Journal(operation).size() >= count; }, limit);
+  return skype_ && WaitUntil([&] { return skype_->Journal(operation).size() >= count; }, limit);
 }
 
 std::optional<std::string> Gateway::Trouble() {

@@ -14,6 +14,7 @@
 
 #include "desktop/desktop.h"
 #include "desktop/peers.h"
+#include "win32/win32_credential_store.h"
 #include "xlite/log_clock.h"
 
 namespace tavoro::e2e {
@@ -29,6 +30,18 @@ std::uint64_t JournalToUnixMilliseconds(std::uint64_t tick_ms);
 inline constexpr char kCallSettings[] =
     "[Skype]\r\nCallTo=home.user\r\nAcceptFrom-1=alice\r\n[Startup]\r\nWithWindows=0\r\n";
 
+// A gateway whose remote side is the SIP account gw@127.0.0.1: it listens on 127.0.0.1:5070,
+// registers as user gw at `registrar` ("host:port"; empty: it only listens), and accepts and
+// forwards to the peer the checks play (SipPeer, "peer@127.0.0.1"). The password and the PIN
+// are kept in the Credential Manager while the gateway object lives.
+struct SipAccountSetup {
+  std::string registrar;
+  std::string password;
+  std::string pin;
+  // The caller accepted (AcceptFrom-1).
+  std::string accepted = "peer@127.0.0.1";
+};
+
 class Gateway {
  public:
   // Copies Tavoro.exe with its help file and clip from TAVORO_E2E_BIN into `folder` (made
@@ -37,6 +50,9 @@ class Gateway {
   // reaches (TAVORO_SOUND_MONITOR), and starts X-Lite. `ready()` tells whether all of it
   // worked; `problem()` says what did not.
   Gateway(const fs::path& folder, const std::string& settings, const std::string& skype_setup);
+  // The same with a SIP account as the remote side, and no Skype stand-in: setting.ini gets
+  // section [SIP], whose capture device is the one the X-Lite stand-in's ring reaches.
+  Gateway(const fs::path& folder, const SipAccountSetup& sip);
   ~Gateway();
   Gateway(const Gateway&) = delete;
   Gateway& operator=(const Gateway&) = delete;
@@ -44,13 +60,17 @@ class Gateway {
   bool ready() const { return problem_.empty(); }
   const std::string& problem() const { return problem_; }
 
-  // Starts Tavoro.exe and waits until its start-up is over: attached to the Skype stand-in,
-  // X-Lite found ("待機中" in Text8). False, with `problem()` set, when it did not get there.
+  // Starts Tavoro.exe and waits until its start-up is over: attached to the Skype stand-in
+  // (or registered), X-Lite found ("待機中" in Text8). False, with `problem()` set, when it
+  // did not get there.
   bool Start(milliseconds limit);
+  // Only starts Tavoro.exe and waits for its main window, for checks of how start-up fails.
+  bool Launch(milliseconds limit);
 
   Program& tavoro() { return *tavoro_; }
-  SkypeLibrary& skype() { return skype_; }
-  const SkypeLibrary& skype() const { return skype_; }
+  // Only with the Skype stand-in.
+  SkypeLibrary& skype() { return *skype_; }
+  const SkypeLibrary& skype() const { return *skype_; }
   XLite& xlite() { return xlite_; }
   const XLite& xlite() const { return xlite_; }
   HWND main_window() const { return main_; }
@@ -61,6 +81,8 @@ class Gateway {
   // The text of a control of the main window (ids from tavoro_windows.h).
   std::string Text(int control) const;
   bool WaitForText(int control, std::string_view text, milliseconds limit) const;
+  // What the wait window says while start-up waits, or empty when none shows.
+  std::string WaitCaption() const;
   // The level the main window's meter bar shows.
   int MeterLevel() const;
   // Waits until the journal holds at least `count` lines of `operation`.
@@ -72,8 +94,10 @@ class Gateway {
  private:
   fs::path folder_;
   std::string problem_;
-  SkypeLibrary skype_;
+  std::optional<SkypeLibrary> skype_;
   XLite xlite_;
+  // Set with a SIP account, whose secrets are removed again at the end.
+  std::optional<platform::win32::Win32CredentialStore> credentials_;
   std::optional<Program> tavoro_;
   HWND main_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "desktop/peers.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -164,16 +165,16 @@ std::string XLite::DigitKey(char digit) {
   return std::string("VK_3") + digit + " " + digit;
 }
 
-bool XLite::WaitForLine(std::string_view line, milliseconds limit) const {
-  return WaitUntil(
-      [&] {
-        for (const std::string& seen : Lines()) {
-          if (seen == line)
-            return true;
-        }
-        return false;
-      },
-      limit);
+std::vector<std::string> XLite::KeysToTakeAndDial(std::string_view number) {
+  std::vector<std::string> keys = {kHangUpKey, kCallKey};
+  for (const char digit : number)
+    keys.push_back(DigitKey(digit));
+  keys.push_back(kCallKey);
+  return keys;
+}
+
+bool XLite::WaitForLine(std::string_view line, milliseconds limit, std::ptrdiff_t count) const {
+  return WaitUntil([&] { return std::ranges::count(Lines(), line) >= count; }, limit);
 }
 
 }  // namespace tavoro::e2e

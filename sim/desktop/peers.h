@@ -81,8 +81,10 @@ class XLite {
   static inline const std::string kCallKey = "VK_0D Enter";
   // A digit, which every keyboard layout types with its own key and no modifier: "VK_35 5".
   static std::string DigitKey(char digit);
-  // Waits until the log holds `line`.
-  bool WaitForLine(std::string_view line, milliseconds limit) const;
+  // The keys that take a call (the softphone made ready first) and dial `number` on it.
+  static std::vector<std::string> KeysToTakeAndDial(std::string_view number);
+  // Waits until the log holds `line`, `count` times.
+  bool WaitForLine(std::string_view line, milliseconds limit, std::ptrdiff_t count = 1) const;
 
  private:
   bool Control(const wchar_t* command) const;

@@ -13,10 +13,12 @@ inline std::wstring FormClass(const wchar_t* form) {
 }
 
 namespace frmMain {
-inline constexpr int Text4 = 1001;  // Skype's state
-inline constexpr int Text7 = 1003;  // the caller
-inline constexpr int Text3 = 1005;  // keys received
-inline constexpr int Text8 = 1007;  // X-Lite's state
+inline constexpr int Label3 = 1000;   // the caption of Skype's state
+inline constexpr int Text4 = 1001;    // Skype's state
+inline constexpr int Label11 = 1002;  // the caption of the caller
+inline constexpr int Text7 = 1003;    // the caller
+inline constexpr int Text3 = 1005;    // keys received
+inline constexpr int Text8 = 1007;    // X-Lite's state
 inline constexpr int ProgressBar1 = 1009;
 inline constexpr int Text6 = 1017;  // the device the meter listens to
 inline constexpr int MSettei = 40000;

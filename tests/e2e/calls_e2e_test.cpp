@@ -90,10 +90,7 @@ TEST_F(Calls, AcceptedCallerDialsTheHomeLineAndHangsItUp) {
   for (const char code : std::string("0312345678#"))
     ASSERT_TRUE(gateway().Skype(std::string("dtmf ") + code)) << code;
   EXPECT_TRUE(xlite().WaitForLine("dialled 0312345678", kAct));
-  Keys dialled = {kHangUp, kCall};
-  for (const char digit : std::string("0312345678"))
-    dialled.push_back(XLite::DigitKey(digit));
-  dialled.push_back(kCall);
+  Keys dialled = XLite::KeysToTakeAndDial("0312345678");
   EXPECT_EQ(xlite().Keys(), dialled);
   EXPECT_TRUE(gateway().WaitForText(frmMain::Text8, kInCall, kAct));
   EXPECT_EQ(Text(frmMain::Text3), "0312345678#");
@@ -155,10 +152,7 @@ TEST_F(CallsWithAPin, AWrongPinThenTheRightOneAndTheNumberDials) {
   for (const char code : std::string("2468#0312#"))
     ASSERT_TRUE(gateway().Skype(std::string("dtmf ") + code)) << code;
   EXPECT_TRUE(xlite().WaitForLine("dialled 0312", kAct));
-  Keys dialled = {kHangUp, kCall};
-  for (const char digit : std::string("0312"))
-    dialled.push_back(XLite::DigitKey(digit));
-  dialled.push_back(kCall);
+  Keys dialled = XLite::KeysToTakeAndDial("0312");
   EXPECT_EQ(xlite().Keys(), dialled);
   EXPECT_EQ(Text(frmMain::Text3), "0312#");
   EXPECT_TRUE(gateway().WaitForText(frmMain::Text8, kInCall, kAct));
