@@ -12,8 +12,8 @@
 #                             and whose monitor Wine captures from (see below)
 #   wine_sip_peer_ready       starts Debian's native baresip on 127.0.0.1 as a SIP peer for the
 #                             SIP client's tests: SIP on 5080, its console on UDP 5555
-#                             (TAVORO_SIP_PEER_CONSOLE), its log (TAVORO_SIP_PEER_LOG), and SIPp
-#                             as a registrar with digest authentication on 5090
+#                             (TAVORO_SIP_PEER_CONSOLE), its log (TAVORO_SIP_PEER_LOG, a Windows
+#                             path), and SIPp as a registrar with digest authentication on 5090
 #                             (TAVORO_SIP_REGISTRAR) and as someone the gateway calls on 5094
 #                             (TAVORO_SIP_CALLEE); each only where it is installed; with SIPp,
 #                             a stateless proxy on 5095 in front of it (sim/sip/proxy.py,
