@@ -100,17 +100,12 @@ void SetCheck(HWND window, int id, bool checked) {
   ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(box));
 }
 
-// A press of a button as its window tells the dialog, posted: no mouse, focus or capture
-// involved, and this program is not held while the handler runs (a modal dialog, a message).
-void PostPress(HWND window, int id) {
+// A click whose handler shows a message box or a modal dialog: posted, so this program is not
+// held until it is closed. Posted as the notification the button sends its dialog: a posted
+// BM_CLICK is a mouse press and release, and was seen to go missing under Wine.
+void PostClick(HWND window, int id) {
   ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(Control(window, id)));
-}
-
-// A click whose handler shows a message box: posted, so this program is not held until the
-// box is closed.
-void PostClick(HWND window, int id) {
-  ::PostMessageW(Control(window, id), BM_CLICK, 0, 0);
 }
 
 void Pause(milliseconds length) {
@@ -118,9 +113,9 @@ void Pause(milliseconds length) {
 }
 
 // The SIP settings over the settings dialog: filled in, a port refused, and the settings
-// dialog naming SIP once it is chosen; then Skype is chosen again for the rest of the run.
+// dialog naming SIP once it is chosen. The caller cancels the settings dialog afterwards.
 void SipSettings(Photographer& shots, const Program& tavoro, HWND settings) {
-  PostPress(settings, frmSetting::sip_button);
+  PostClick(settings, frmSetting::sip_button);
   HWND sip = WaitForForm(tavoro, L"frmSipSetting");
   if (!shots.Expect(sip != nullptr, "no SIP settings dialog"))
     return;
@@ -130,32 +125,23 @@ void SipSettings(Photographer& shots, const Program& tavoro, HWND settings) {
   SetText(sip, frmSipSetting::user_box, L"0312345678");
   SetText(sip, frmSipSetting::password_box, L"secret");
   SetText(sip, frmSipSetting::port_box, L"70000");
-  PostPress(sip, frmSipSetting::ok_button);
-  shots.SnapMessageBox(tavoro, "02-sip-port-refused", kPatience);
+  PostClick(sip, frmSipSetting::ok_button);
+  shots.SnapMessageBox(tavoro, "05-sip-port-refused", kPatience);
   SetText(sip, frmSipSetting::port_box, L"5060");
-  shots.Snap("02-sip-settings");
+  shots.Snap("05-sip-settings");
   // The registration test's answer, where the program has a test to run (the button is
   // disabled otherwise); nothing here answers as a registrar, so the wait runs out.
   if (::IsWindowEnabled(Control(sip, frmSipSetting::test_button))) {
-    PostPress(sip, frmSipSetting::test_button);
-    shots.SnapMessageBox(tavoro, "02-sip-test-result", milliseconds(30000));
+    PostClick(sip, frmSipSetting::test_button);
+    shots.SnapMessageBox(tavoro, "05-sip-test-result", milliseconds(30000));
   }
-  PostPress(sip, frmSipSetting::ok_button);
-  // Gone before the next one is looked for, so that one is not taken for this.
+  PostClick(sip, frmSipSetting::ok_button);
+  // Gone, so the picture shows the settings dialog as it names SIP.
   if (!shots.Expect(WaitUntil([&] { return !::IsWindow(sip); }, kPatience),
                     "the SIP settings dialog stays open"))
     return;
   Pause(milliseconds(300));
-  shots.Snap("02-settings-dialog-naming-sip");
-
-  PostPress(settings, frmSetting::sip_button);
-  sip = WaitForForm(tavoro, L"frmSipSetting");
-  if (!shots.Expect(sip != nullptr, "no SIP settings dialog the second time"))
-    return;
-  SetCheck(sip, frmSipSetting::service_check, false);
-  PostPress(sip, frmSipSetting::ok_button);
-  shots.Expect(WaitUntil([&] { return !::IsWindow(sip); }, kPatience),
-               "the SIP settings dialog stays open the second time");
+  shots.Snap("05-settings-dialog-naming-sip");
 }
 
 void FromTheFirstStartToTheAboutBox(Photographer& shots) {
@@ -189,7 +175,6 @@ void FromTheFirstStartToTheAboutBox(Photographer& shots) {
   shots.SnapMessageBox(tavoro, "02-pin-refused", kPatience);
   SetText(settings, frmSetting::pin_confirmation_box, L"2468");
   shots.Snap("02-settings-dialog");
-  SipSettings(shots, tavoro, settings);
   Click(settings, frmSetting::cmdOK);
 
   const HWND main = WaitForForm(tavoro, L"frmMain");
@@ -212,6 +197,17 @@ void FromTheFirstStartToTheAboutBox(Photographer& shots) {
   shots.Snap("04-main-window-at-rest");
   SetText(main, frmMain::Text7, L"alice");
   shots.Snap("05-main-window-lit");
+
+  // The SIP settings, from the settings dialog opened on the running program; cancelled, so
+  // nothing of them is kept.
+  ::PostMessageW(main, WM_COMMAND, MAKEWPARAM(frmMain::MSettei, 0), 0);
+  const HWND again = WaitForForm(tavoro, L"frmSetting");
+  if (!shots.Expect(again != nullptr, "no settings dialog from the menu"))
+    return;
+  SipSettings(shots, tavoro, again);
+  PostClick(again, frmSetting::cmdCancel);
+  shots.Expect(WaitUntil([&] { return !::IsWindow(again); }, kPatience),
+               "the settings dialog stays open");
 
   ::PostMessageW(main, WM_COMMAND, MAKEWPARAM(frmMain::MVersionInfo, 0), 0);
   const HWND about = WaitForForm(tavoro, L"frmAbout");
