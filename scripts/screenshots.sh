@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Photographs every window and message of Tavoro.exe under Wine, with frames and titles: the
-# request for settings, the settings dialog filled in (with the SIP settings over it, a port
-# they refuse, and the settings dialog naming SIP once it is chosen), the wait window's
-# countdown, the main window at rest and lit, the About box (and its link under the pointer),
-# and each message that ends the start. The program runs in a Wine virtual desktop with the
-# stand-ins of sim/, played by the build's tools/screenshots.exe, which asks for each picture.
+# request for settings, the settings dialog filled in, the wait window's countdown, the main
+# window at rest and lit, the SIP settings over the settings dialog (filled in, a port they
+# refuse, the settings dialog naming SIP once it is chosen), the About box (and its link under
+# the pointer), and each message that ends the start. The program runs in a Wine virtual
+# desktop with the stand-ins of sim/, played by the build's tools/screenshots.exe, which asks
+# for each picture.
 #
 # Usage: scripts/screenshots.sh [--out DIR] [BUILD_DIR]
 #   BUILD_DIR   a built Windows build folder (default build/win32; built here if missing)
