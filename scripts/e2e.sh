@@ -4,7 +4,9 @@
 # (BUILD_DIR/e2e/*_e2e.exe, GoogleTest programs from tests/e2e). The builds share one prefix,
 # one display and one sound server; each check sets up what it needs itself. The checkers find
 # the programs through TAVORO_E2E_BIN (the folder of Tavoro.exe and Ondawn.exe) and
-# TAVORO_E2E_SIM (the stand-ins' folder).
+# TAVORO_E2E_SIM (the stand-ins' folder). For the SIP calls (sip_calls_e2e) it also starts
+# Debian's native baresip as the remote user and SIPp as the registrar on 127.0.0.1, on fixed
+# ports (wine_sip_peer_ready in wine-env.sh), unless TAVORO_SIP_PEER_CONSOLE names a peer.
 #
 # Usage: scripts/e2e.sh [--timeout SECS] [--only NAME] BUILD_DIR...  e.g. build/win32 build/win64
 #   --only NAME   only that checker (e.g. ondawn_e2e)

@@ -12,10 +12,10 @@
 #                             and whose monitor Wine captures from (see below)
 #   wine_sip_peer_ready       starts Debian's native baresip on 127.0.0.1 as a SIP peer for the
 #                             SIP client's tests: SIP on 5080, its console on UDP 5555
-#                             (TAVORO_SIP_PEER_CONSOLE), its log (TAVORO_SIP_PEER_LOG), SIPp
-#                             as a registrar with digest authentication on 5090
-#                             (TAVORO_SIP_REGISTRAR), and Kamailio as the account's service,
-#                             registrar and proxy on 5095 (sim/sip/kamailio.cfg,
+#                             (TAVORO_SIP_PEER_CONSOLE), its log (TAVORO_SIP_PEER_LOG, a
+#                             Windows path), SIPp as a registrar with digest authentication on
+#                             5090 (TAVORO_SIP_REGISTRAR), and Kamailio as the account's
+#                             service, registrar and proxy on 5095 (sim/sip/kamailio.cfg,
 #                             TAVORO_SIP_PROXY, its log TAVORO_SIP_PROXY_LOG, a Linux path);
 #                             each only where it is installed
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)

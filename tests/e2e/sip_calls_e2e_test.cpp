@@ -54,10 +54,10 @@ class SipCalls : public ::testing::Test {
   std::optional<Gateway> gateway_;
 };
 
-TEST_F(SipCalls, AWrongPasswordIsRefusedTwiceThenTheProgramSaysSoAndEnds) {
+TEST_F(SipCalls, AWrongPasswordIsRefusedAndAfterTheWaitTheProgramSaysSoAndEnds) {
   Gateway& gateway = Make(registrar_, "wrong-password");
   ASSERT_TRUE(gateway.Launch(kStartUp)) << gateway.problem();
-  // Refused once, it counts down and tries again.
+  // Refused, it counts down and asks again before it gives up.
   EXPECT_TRUE(WaitUntil([&] { return gateway.WaitCaption().starts_with("SIPの応答待ち"); }, kLong));
   EXPECT_EQ(AnswerMessageBox(gateway.tavoro().id(), kLong),
             (MessageBoxSeen{"Tavorophone",

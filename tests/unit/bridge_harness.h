@@ -109,7 +109,10 @@ class Bridge {
     MainWindowPeers peers{ini,       auto_start, credentials, [this] { return skype; },
                           softphone, meter,      help,        shell};
     // The scripted client speaks for either remote side.
-    peers.create_sip = [this] { return skype; };
+    peers.create_sip = [this] {
+      ++sip_clients_made;
+      return skype;
+    };
     main = std::make_unique<frmMain>(headless.runtime(), windows, std::move(peers));
   }
 
@@ -139,6 +142,8 @@ class Bridge {
   }
 
   // The settings file beside the program, C:\App\setting.ini.
+  int sip_clients_made = 0;
+
   void WriteSettings(std::string_view text) {
     std::ofstream(drives_ / "c" / "App" / "setting.ini", std::ios::binary) << text;
   }

@@ -44,6 +44,8 @@ TEST(StartUp, WithSkypeRunningAttachesAtOnceAndListensThreeSecondsLater) {
   ASSERT_FALSE(bridge.Start());
   frmMain& main = *bridge.main;
   EXPECT_THAT(bridge.skype->starts(), IsEmpty());
+  EXPECT_EQ(bridge.sip_clients_made, 0);
+  EXPECT_EQ(main.skype_state_label.caption(), "Skypeの状態");
   ASSERT_EQ(bridge.skype->attaches().size(), 1u);
   const auto& attach = bridge.skype->attaches()[0];
   EXPECT_EQ(std::tuple(attach.protocol, attach.wait, attach.at_ms), std::tuple(5, true, 0u));
@@ -111,6 +113,27 @@ TEST(StartUp, ASecondAttachmentAfterItsOwnCountdownDecides) {
       EXPECT_THAT(bridge.headless.boxes.shown(), IsEmpty());
     }
   }
+}
+
+TEST(StartUp, ASipSetUpMakesTheSipClientNamesSipAndIsRefusedInItsOwnWords) {
+  Bridge bridge("[Skype]\r\nCallTo=home.user\r\nAcceptFrom-1=alice\r\n[sip]\r\nservice=sip\r\n");
+  bridge.skype->ScriptAttach(AttachOutcome::Refuse, 500);
+  bridge.skype->ScriptAttach(AttachOutcome::Refuse);
+  std::vector<std::string> captions;
+  SampleWaitCaptions(bridge, 18'000, captions);
+  EXPECT_TRUE(bridge.Start());
+  EXPECT_EQ(bridge.sip_clients_made, 1);
+  EXPECT_EQ(captions, Counting("SIPの応答待ちです:", {"SIPと通信を試みています"}));
+  const frmMain& main = *bridge.main;
+  EXPECT_EQ((std::vector{main.skype_state_label.caption(), main.caller_label.caption(),
+                         main.device_caption.caption()}),
+            (std::vector<std::string>{"SIPの状態", "SIP呼び出し元", "SIPAudioDevice"}));
+  EXPECT_EQ(bridge.headless.boxes.shown(),
+            (Boxes{{"SIPアカウントを登録できませんでした。\r\n\r\n"
+                    "一旦このアプリケーションを終了しますので、設定画面の「SIPの設定」で"
+                    "SIPアドレス、登録先、ユーザー名とパスワードを確かめてください。\r\n"
+                    "確かめたら、再度このアプリケーションを起動してください。",
+                    MsgBoxIcon::Exclamation, "Tavorophone"}}));
 }
 
 TEST(StartUp, MissingSettingsAreAskedForAtMostTwiceAndOnlyCallToIsRequired) {

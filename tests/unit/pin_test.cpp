@@ -198,5 +198,14 @@ TEST_F(PinSetting, APinThatCannotBeReadTurnsCallersAwayAndStaysUntilANewOneIsTyp
   EXPECT_EQ(Kept(), "12ab") << "boxes the user left alone change nothing";
 }
 
+TEST_F(PinSetting, ASipSetUpWhosePinWentMissingTurnsCallersAway) {
+  bridge.credentials.secrets.clear();
+  bridge.WriteSettings(
+      "[Skype]\r\nCallTo=home.user\r\nAcceptFrom-1=alice\r\n[SIP]\r\nService=SIP\r\n");
+  bridge.main.reset();
+  ASSERT_FALSE(bridge.Start());
+  EXPECT_EQ(AliceKeys("1#"), Keys{});
+}
+
 }  // namespace
 }  // namespace tavoro::app::testing
