@@ -2,11 +2,14 @@
 # Benchmarks of the real Tavoro.exe under a contained Wine (scripts/wine-env.sh), with the
 # stand-ins of sim/: how long a keypad code takes to reach X-Lite beyond the pauses the relay
 # must make, how long a ring takes to become a Skype call, the CPU share while listening, and
-# the memory Windows reports. Figures only; nothing is judged.
+# the memory Windows reports. Then the same with a SIP account, against Debian's baresip and
+# Kamailio as the account's service on 127.0.0.1 (wine_sip_peer_ready; fixed ports 5080, 5081,
+# 5555, 5090, 5095 and 5070), which adds the 45 s the gateway waits for an answer that never comes. Figures only;
+# nothing is judged.
 #
 # Usage: scripts/bench-wine.sh [BUILD_DIR...] [-- BENCH_ARGS...]
 #   BUILD_DIR    a Windows build with calls_bench (default: build/win32)
-#   BENCH_ARGS   passed on, e.g. -- --keys 40 --rings 10 --idle 30
+#   BENCH_ARGS   passed on, e.g. -- --keys 40 --rings 10 --idle 30; --no-sip leaves SIP out
 #
 # Build first, e.g.
 #   cmake --preset win32 && cmake --build build/win32 --target calls_bench
@@ -46,6 +49,8 @@ if [[ "${TAVORO_SOUND_SERVER}" != pulseaudio ]]; then
   echo "bench-wine: no sound server, so no ring can be heard (TAVORO_SOUND_SERVER=${TAVORO_SOUND_SERVER})" >&2
   exit 1
 fi
+# Stopped with the rest at the end.
+[[ " ${bench_args[*]} " == *" --no-sip "* ]] || wine_sip_peer_ready
 
 # The Linux process of this run's Tavoro.exe: the one started in this prefix.
 tavoro_pid() {
@@ -84,7 +89,7 @@ watch_idle_span() {
         if [[ -n "${since}" ]] && [[ -r "/proc/${pid}/stat" ]]; then
           awk -v t="$(($(cpu_ticks "${pid}") - ticks))" -v hz="$(getconf CLK_TCK)" \
             -v a="${since}" -v b="${EPOCHREALTIME}" 'BEGIN {
-              printf "%-34s %.2f %% of one CPU over %.1f s (%.0f ms of CPU)\n",
+              printf "%-44s %.2f %% of one CPU over %.1f s (%.0f ms of CPU)\n",
                 "  the same, whole Linux process", 100 * t / hz / (b - a), b - a, 1000 * t / hz }'
         fi
         continue
