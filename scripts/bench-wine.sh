@@ -2,9 +2,9 @@
 # Benchmarks of the real Tavoro.exe under a contained Wine (scripts/wine-env.sh), with the
 # stand-ins of sim/: how long a keypad code takes to reach X-Lite beyond the pauses the relay
 # must make, how long a ring takes to become a Skype call, the CPU share while listening, and
-# the memory Windows reports. Then the same with a SIP account, against Debian's baresip and a
-# SIPp registrar on 127.0.0.1 (wine_sip_peer_ready; fixed ports 5080, 5081, 5555, 5090 and
-# 5070), which adds the 45 s the gateway waits for an answer that never comes. Figures only;
+# the memory Windows reports. Then the same with a SIP account, against Debian's baresip and
+# Kamailio as the account's service on 127.0.0.1 (wine_sip_peer_ready; fixed ports 5080, 5081,
+# 5555, 5090, 5095 and 5070), which adds the 45 s the gateway waits for an answer that never comes. Figures only;
 # nothing is judged.
 #
 # Usage: scripts/bench-wine.sh [BUILD_DIR...] [-- BENCH_ARGS...]

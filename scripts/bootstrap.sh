@@ -26,8 +26,8 @@ packages=(
   # trixie's source index; apt-get fetches the tarballs without dpkg-dev
   make debian-archive-keyring
   # a real SIP peer and a registrar for the SIP client's tests: Debian's native user agent
-  # and SIPp
-  baresip-core sip-tester
+  # and SIPp, and a provider's server (registrar and proxy)
+  baresip-core sip-tester kamailio
   # the help file and the per-user installer
   fp-utils nsis
   # the Japanese locale Wine takes its ANSI code page (932) from

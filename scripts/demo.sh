@@ -13,14 +13,18 @@
 #
 # With --sip the remote side is a SIP account instead, and its far end a real SIP program on
 # 127.0.0.1 (scripts/wine-env.sh, wine_sip_peer_ready): Debian's baresip as peer@127.0.0.1 and
-# SIPp as a registrar with digest authentication. Tavoro registers gw@127.0.0.1 there, then
-#   (a) the peer calls gw, is answered, keys the PIN 2468 and "#", then 0312345678#, X-Lite
-#       dials it; the peer hangs up and X-Lite is hung up;
+# Kamailio as the account's service (sim/sip/kamailio.cfg), registrar and proxy with digest
+# authentication. Tavoro registers gw@127.0.0.1 there, then
+#   (a) the peer calls gw at the service, which hands the call to Tavoro; it is answered, keys
+#       the PIN 2468 and "#", then 0312345678#, X-Lite dials it; the peer hangs up and
+#       X-Lite is hung up;
 #   (b) the home line rings, Tavoro calls the peer, who answers; Tavoro takes the call on
 #       X-Lite; when the peer hangs up, X-Lite is hung up.
 # The main window as it looks in SIP mode also goes to build/screenshots/sip-main-window.png.
-# It uses fixed ports of 127.0.0.1 (the peer 5080 and 5081, its console 5555, the registrar
-# 5090, Tavoro 5070), which nothing else may hold meanwhile. Both peers stop at the end.
+# The service's log goes to kamailio.log in the output folder: its challenges (401, 407) and
+# the requests it then let through.
+# It uses fixed ports of 127.0.0.1 (the peer 5080 and 5081, its console 5555, SIPp 5090, the
+# service 5095, Tavoro 5070), which nothing else may hold meanwhile. They all stop at the end.
 #
 # Usage: scripts/demo.sh [--sip] [--xvfb] [--out DIR] [--build DIR] [--pace MS]
 #   --sip         a SIP account as the remote side (default: the Skype stand-in)
@@ -114,8 +118,8 @@ driver_args=(--pace "${pace}")
 if ((use_sip)); then
   wine_sip_peer_ready
   if [[ -z "${TAVORO_SIP_PEER_CONSOLE:-}" || -z "${TAVORO_SIP_PROXY:-}" ]]; then
-    echo "demo: FAILED: the SIP peer (baresip) or the registrar (SIPp) did not start; are" \
-      "ports 5080, 5555 or 5090 taken by another program?" >&2
+    echo "demo: FAILED: the SIP peer (baresip) or the service (kamailio) did not start; are" \
+      "they installed (scripts/bootstrap.sh), or ports 5080, 5555 or 5095 taken?" >&2
     exit 1
   fi
   driver_args+=(--sip)
@@ -138,6 +142,11 @@ rc=0
   tee "${out}/demo.log" || rc=$?
 echo "demo: played in $(since "${phase}") s"
 
+if [[ -n "${TAVORO_SIP_PROXY_LOG:-}" ]]; then
+  cp "${TAVORO_SIP_PROXY_LOG}" "${out}/kamailio.log"
+  echo "demo: the service challenged $(grep -c ' challenged ' "${out}/kamailio.log") requests" \
+    "and let $(grep -c ' authenticated as ' "${out}/kamailio.log") authenticated ones through"
+fi
 for shot in "${out}"/*.bmp; do
   [[ -e "${shot}" ]] || continue
   convert "${shot}" "${shot%.bmp}.png" && rm "${shot}"
@@ -150,7 +159,7 @@ for shot in "${out}"/*-sip-main-window.png; do
 done
 echo
 echo "demo: screenshots and timeline in ${out}:"
-for file in "${out}"/*.png "${out}/timeline.txt"; do
+for file in "${out}"/*.png "${out}/timeline.txt" "${out}/kamailio.log"; do
   if [[ -e "${file}" ]]; then echo "  ${file##*/}"; fi
 done
 echo "demo: $(since "${started}") s in all"

@@ -5,7 +5,7 @@
 # one display and one sound server; each check sets up what it needs itself. The checkers find
 # the programs through TAVORO_E2E_BIN (the folder of Tavoro.exe and Ondawn.exe) and
 # TAVORO_E2E_SIM (the stand-ins' folder). For the SIP calls (sip_calls_e2e) it also starts
-# Debian's native baresip as the remote user and SIPp as the registrar on 127.0.0.1, on fixed
+# Debian's native baresip as the remote user and Kamailio as the account's service on 127.0.0.1, on fixed
 # ports (wine_sip_peer_ready in wine-env.sh), unless TAVORO_SIP_PEER_CONSOLE names a peer.
 #
 # Usage: scripts/e2e.sh [--timeout SECS] [--only NAME] BUILD_DIR...  e.g. build/win32 build/win64
@@ -62,7 +62,7 @@ check() {
 
 all_started="${EPOCHREALTIME}"
 wine_env_up
-# The SIP calls need the remote SIP user and the registrar; they bind fixed ports, so only when
+# The SIP calls need the remote SIP user and the service; they bind fixed ports, so only when
 # those checks run, and unless the caller points them at a peer of its own. Ended with the rest.
 if [[ -z "${only}" || "${only}" == sip_calls_e2e ]] && [[ -z "${TAVORO_SIP_PEER_CONSOLE:-}" ]]; then
   wine_sip_peer_ready

@@ -12,12 +12,13 @@
 #                             and whose monitor Wine captures from (see below)
 #   wine_sip_peer_ready       starts Debian's native baresip on 127.0.0.1 as a SIP peer for the
 #                             SIP client's tests: SIP on 5080, its console on UDP 5555
-#                             (TAVORO_SIP_PEER_CONSOLE), its log (TAVORO_SIP_PEER_LOG, a Windows
-#                             path), and SIPp as a registrar with digest authentication on 5090
-#                             (TAVORO_SIP_REGISTRAR) and as someone the gateway calls on 5094
-#                             (TAVORO_SIP_CALLEE); each only where it is installed; with SIPp,
-#                             a stateless proxy on 5095 in front of it (sim/sip/proxy.py,
-#                             TAVORO_SIP_PROXY) for an account that also places calls
+#                             (TAVORO_SIP_PEER_CONSOLE), its log (TAVORO_SIP_PEER_LOG, a
+#                             Windows path), SIPp as a registrar with digest authentication on
+#                             5090 (TAVORO_SIP_REGISTRAR) and as someone the gateway calls on
+#                             5094 (TAVORO_SIP_CALLEE), and Kamailio as the account's service,
+#                             registrar and proxy on 5095 (sim/sip/kamailio.cfg,
+#                             TAVORO_SIP_PROXY, its log TAVORO_SIP_PROXY_LOG, a Linux path);
+#                             each only where it is installed
 #   wine_set_windows_version  NAME.exe winxp|vista|win7|win8|win10   (what GetVersionEx says)
 #   wine_clear_windows_version NAME.exe
 #   wine_env_cleanup          ends what this run started and removes its folder
@@ -361,15 +362,33 @@ CONF
       -p 5094 -mp 6094 -nostdin >"${dir}/callee.log" 2>&1 </dev/null) &
     WINE_ENV_CALLEE_PID=$!
     export TAVORO_SIP_CALLEE=127.0.0.1:5094
-    # An account sends its calls through its registrar too, which SIPp cannot pass on: the
-    # proxy does, and hands it the registrations.
-    python3 "${_wine_env_repo}/sim/sip/proxy.py" 5095 127.0.0.1:5090 >"${dir}/proxy.log" 2>&1 \
-      </dev/null &
-    WINE_ENV_PROXY_PID=$!
-    export TAVORO_SIP_PROXY=127.0.0.1:5095
   else
     wine_env_log "no sipp: the registrar tests skip"
   fi
+  _wine_sip_service_ready "${dir}"
+}
+
+# Kamailio as a provider's server: registrar and stateful proxy for the account gw, which it
+# authenticates by digest, in front of the peer. In the foreground, so ending it ends its
+# children; its log (stderr) is how the run tells it listens.
+_wine_sip_service_ready() {
+  command -v kamailio >/dev/null || { wine_env_log "no kamailio: the SIP demo skips"; return 0; }
+  local dir="$1/kamailio" waited=0
+  mkdir -p "${dir}"
+  kamailio -DD -E -f "${_wine_env_repo}/sim/sip/kamailio.cfg" -w "${dir}" -Y "${dir}" \
+    >"${dir}/kamailio.log" 2>&1 </dev/null &
+  WINE_ENV_PROXY_PID=$!
+  # The line that follows binding its socket: from then on requests wait in the socket.
+  until grep -q "SO_RCVBUF is finally" "${dir}/kamailio.log" 2>/dev/null; do
+    if ! kill -0 "${WINE_ENV_PROXY_PID}" 2>/dev/null || ((waited >= 200)); then
+      wine_env_log "kamailio did not start (log: ${dir}/kamailio.log):"
+      tail -n 20 "${dir}/kamailio.log" >&2
+      return 0
+    fi
+    sleep 0.05
+    waited=$((waited + 1))
+  done
+  export TAVORO_SIP_PROXY=127.0.0.1:5095 TAVORO_SIP_PROXY_LOG="${dir}/kamailio.log"
 }
 
 wine_set_windows_version() {

@@ -45,8 +45,9 @@ using platform::win32::Narrow;
 constexpr milliseconds kAct{10000};
 constexpr milliseconds kHearing{20000};
 
-// The SIP set-up: the gateway's account and where the peer reaches it, the PIN its callers key.
-const std::string kSipGateway = "gw@127.0.0.1:5070";
+// The SIP set-up: the gateway's account, which the peer calls at the account's service, and
+// the PIN its callers key.
+const std::string kSipAccount = "gw";
 const std::string kSipPin = "2468";
 
 struct Entry {
@@ -356,9 +357,11 @@ bool Key(Demo& demo, const SipPeer& peer, const std::string& codes) {
 
 // A SIP caller to the home line: the peer calls the gateway's account, keys the PIN, then a
 // number that X-Lite dials.
-std::string SipToHomeLine(Demo& demo, const SipPeer& peer) {
-  demo.Say("(a) SIP -> home line: peer@127.0.0.1 calls the gateway's account " + kSipGateway);
-  if (!peer.Dial(kSipGateway))
+std::string SipToHomeLine(Demo& demo, const SipPeer& peer, const std::string& service) {
+  const std::string account = kSipAccount + "@" + service;
+  demo.Say("(a) SIP -> home line: peer@127.0.0.1 calls the gateway's account " + account +
+           ", which the service hands to the registered gateway");
+  if (!peer.Dial(account))
     return "the SIP peer took no command";
   if (!demo.Wait([&] { return peer.Count(SipPeer::Event::Established) >= 1; }, kAct))
     return "Tavoro did not answer the peer";
@@ -427,8 +430,8 @@ int Run(const fs::path& out, milliseconds pace, bool sip) {
   std::optional<SipPeer> peer;
   if (sip)
     peer.emplace();
-  // The account's registrar is the proxy in front of the registrar, through which the
-  // forwarded call also goes.
+  // The account's service (Kamailio): its registrar, and the proxy its calls go through both
+  // ways.
   const std::string registrar = Narrow(Environment(L"TAVORO_SIP_PROXY"));
   if (sip && (!peer->available() || registrar.empty())) {
     std::printf(
@@ -448,16 +451,15 @@ int Run(const fs::path& out, milliseconds pace, bool sip) {
   Demo demo(*gateway, sip ? &*peer : nullptr, pace, out);
   demo.Arrange();
   if (sip)
-    demo.Say("X-Lite and Tavoro run; Tavoro registered gw through the proxy " + registrar +
-             " at the registrar " + Narrow(Environment(L"TAVORO_SIP_REGISTRAR")) +
-             " with digest authentication, and waits");
+    demo.Say("X-Lite and Tavoro run; Tavoro registered " + kSipAccount + " at the service " +
+             registrar + " with digest authentication, and waits");
   else
     demo.Say("X-Lite and Tavoro run; Tavoro is attached to Skype and waits");
   demo.Shot("started");
   demo.Pause();
 
   std::vector<std::string> failures;
-  const std::string first = sip ? SipToHomeLine(demo, *peer) : SkypeToHomeLine(demo);
+  const std::string first = sip ? SipToHomeLine(demo, *peer, registrar) : SkypeToHomeLine(demo);
   if (!first.empty())
     failures.push_back("(a) " + first);
   const std::string second =

@@ -361,10 +361,11 @@ Figures NoAnswer(Gateway& gateway, const SipPeer& peer) {
 
 bool SipPath(const Options& options) {
   SipPeer peer;
-  // The registrar's proxy, through which the gateway's own calls go too.
+  // The account's service (Kamailio): the registrar, and the proxy the gateway's own calls go
+  // through.
   const std::string registrar = platform::win32::Narrow(Environment(L"TAVORO_SIP_PROXY"));
   if (!peer.available() || registrar.empty()) {
-    std::printf("SIP: no peer or registrar here (TAVORO_SIP_PEER_CONSOLE, TAVORO_SIP_PROXY)\n");
+    std::printf("SIP: no peer or service here (TAVORO_SIP_PEER_CONSOLE, TAVORO_SIP_PROXY)\n");
     return true;
   }
   Gateway gateway(fs::temp_directory_path() / L"tavoro-bench-sip",
