@@ -44,10 +44,16 @@ std::string Outcome(const RegistrationResult& result, const SipSettings& sip) {
       break;
   }
   std::string text = "登録できませんでした。";
+  // Without an answer of the registrar the stack's words are often bare ("unknown error"),
+  // so the user is told first where to look.
   if (result.sip_status != 0)
     text += "\r\n（SIP応答 " + std::to_string(result.sip_status) + "）";
+  else
+    text +=
+        "\r\n登録先に届きませんでした。登録先の名前、待ち受けポート、ネットワークの接続を"
+        "確かめてください。";
   if (!result.detail.empty())
-    text += "\r\n" + result.detail;
+    text += "\r\n（詳細: " + result.detail + "）";
   return text;
 }
 

@@ -30,17 +30,9 @@ bool IsHost(std::string_view host) {
   return !host.empty() && AllOf(host, "-.:[]");
 }
 
-// The product name as the program shows it: what the ANSI field holds, without a double-byte
-// character that was cut in two.
+// The product name as the program shows it and the settings hold it.
 std::string ProgramName(const char* field, std::size_t field_bytes) {
-  const std::size_t length = ::strnlen(field, field_bytes);
-  std::size_t whole = 0;
-  for (std::size_t i = 0; i < length;) {
-    i += ::IsDBCSLeadByte(static_cast<BYTE>(field[i])) ? 2 : 1;
-    if (i <= length)
-      whole = i;
-  }
-  return win32::Narrow(win32::AnsiToWide(std::string_view(field, whole)));
+  return win32::AnsiFieldText(std::string_view(field, ::strnlen(field, field_bytes)));
 }
 
 template <typename Caps, typename Get>

@@ -41,4 +41,14 @@ std::wstring AnsiToWide(std::string_view ansi) {
   return ToWide(CP_ACP, ansi);
 }
 
+std::string AnsiFieldText(std::string_view field) {
+  std::size_t whole = 0;
+  for (std::size_t i = 0; i < field.size();) {
+    i += ::IsDBCSLeadByte(static_cast<BYTE>(field[i])) ? 2 : 1;
+    if (i <= field.size())
+      whole = i;
+  }
+  return Narrow(AnsiToWide(field.substr(0, whole)));
+}
+
 }  // namespace tavoro::platform::win32

@@ -15,4 +15,9 @@ std::string Narrow(std::wstring_view utf16);
 std::string WideToAnsi(std::wstring_view utf16);
 std::wstring AnsiToWide(std::string_view ansi);
 
+// What a fixed-size ANSI field holds (`field` is its bytes before the terminator), in UTF-8.
+// The field's cut can split a double-byte character, whose lone lead byte would turn into some
+// other character; it is left out, so the text is the exact beginning of the full name.
+std::string AnsiFieldText(std::string_view field);
+
 }  // namespace tavoro::platform::win32

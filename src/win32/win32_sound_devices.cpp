@@ -29,22 +29,10 @@ std::vector<std::string> Devices(Count count, GetCaps get_caps) {
 
 std::string StackDeviceName(std::wstring_view product) {
   product = product.substr(0, product.find(L'\0'));
-  std::string ansi = WideToAnsi(product);
+  const std::string ansi = WideToAnsi(product);
   // A name longer than the module keeps is matched by its first 31 bytes only, so that is the
-  // name stored. The cut never splits a double-byte character: its lead byte alone would read
-  // back as another character and match nothing.
-  if (ansi.size() > kStackNameBytes) {
-    std::size_t end = 0;
-    while (end < ansi.size()) {
-      const std::size_t next =
-          end + (::IsDBCSLeadByte(static_cast<BYTE>(ansi[end])) ? std::size_t{2} : std::size_t{1});
-      if (next > kStackNameBytes)
-        break;
-      end = next;
-    }
-    ansi.resize(end);
-  }
-  return Narrow(AnsiToWide(ansi));
+  // name stored.
+  return AnsiFieldText(std::string_view(ansi).substr(0, kStackNameBytes));
 }
 
 std::vector<std::string> Win32SoundDevices::CaptureDevices() {

@@ -18,19 +18,10 @@ HGLOBAL Native(MemoryHandle memory) {
   return reinterpret_cast<HGLOBAL>(static_cast<std::uintptr_t>(memory));
 }
 
-// The field holds what fitted of the name in the ANSI code page. A cut can split a double-byte
-// character, and its lone lead byte would turn into some other character, so it is left out:
-// what remains is then the exact beginning of the device's full name.
 std::string ProductName(const char* field, std::size_t field_bytes, bool& fills_field) {
   const std::size_t length = ::strnlen(field, field_bytes);
   fills_field = length >= kProductNameBytes;
-  std::size_t whole = 0;
-  for (std::size_t i = 0; i < length;) {
-    i += ::IsDBCSLeadByte(static_cast<BYTE>(field[i])) ? 2 : 1;
-    if (i <= length)
-      whole = i;
-  }
-  return Narrow(AnsiToWide(std::string_view(field, whole)));
+  return AnsiFieldText(std::string_view(field, length));
 }
 
 }  // namespace
