@@ -50,6 +50,28 @@ TEST(SipSettingsCheck, RefusesWhatTheAgentCannotUseAndNamesAMissingDevice) {
   }
 }
 
+// A file edited by hand never turns the gateway into something the user did not choose.
+TEST(SipSettingsFile, AServiceOrPortThatIsNotOneReadsAsSkypeAndTheDefaultPort) {
+  const struct {
+    const char* section;
+    RemoteService service;
+    std::uint16_t port;
+  } cases[] = {
+      {"Service=sip\r\nPort=65535", RemoteService::Sip, 65535},
+      {"Service=SIP \r\nPort=1", RemoteService::Sip, 1},
+      {"Service=SIPs\r\nPort=65536", RemoteService::Skype, kDefaultSipPort},
+      {"Service=Skype\r\nPort=0", RemoteService::Skype, kDefaultSipPort},
+      {"Port=50x", RemoteService::Skype, kDefaultSipPort},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.section);
+    app::testing::Bridge peers(nullptr);
+    peers.WriteSettings(std::string("[SIP]\r\n") + c.section + "\r\n");
+    const SipSettings sip = ReadSipSettings(peers.ini);
+    EXPECT_EQ(std::pair(sip.service, sip.port), std::pair(c.service, c.port));
+  }
+}
+
 class SipSetting : public ::testing::Test {
  protected:
   void Open() {
