@@ -1,22 +1,9 @@
 #include "settings/sip_settings.h"
 
-#include <charconv>
-
 #include "platform/ascii.h"
+#include "settings/sip_setting_check.h"
 
 namespace tavoro::settings {
-namespace {
-
-std::uint16_t PortOr(std::string_view text, std::uint16_t fallback) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535)
-    return fallback;
-  return static_cast<std::uint16_t>(value);
-}
-
-}  // namespace
-
 SipSettings ReadSipSettings(const modIniEdit& ini) {
   auto read = [&ini](std::string_view key) { return ini.ReadSetting(kSipSection, key); };
   SipSettings sip;
@@ -26,7 +13,7 @@ SipSettings ReadSipSettings(const modIniEdit& ini) {
   sip.address = read(kAddressKey);
   sip.registrar = read(kRegistrarKey);
   sip.user = read(kUserKey);
-  sip.port = PortOr(read(kPortKey), kDefaultSipPort);
+  sip.port = ParsePort(read(kPortKey)).value_or(kDefaultSipPort);
   sip.capture_device = read(kCaptureDeviceKey);
   sip.playback_device = read(kPlaybackDeviceKey);
   sip.interface_address = read(kInterfaceKey);
